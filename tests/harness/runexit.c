@@ -1,0 +1,60 @@
+/* Runs a program and records its full 32-bit exit code, which a Unix shell
+ * would cut to 8 bits (3010 arrives as 194).
+ *
+ * usage: runexit CODEFILE PROGRAM [ARGS...]
+ *
+ * Everything after CODEFILE is passed on as the child's command line exactly
+ * as it was written, so tests control the quoting. The child inherits the
+ * standard handles. The exit code is written in decimal to CODEFILE. */
+#include <windows.h>
+#include <stdio.h>
+
+/* Skips one command-line token by the C runtime's rules and the blanks after it. */
+static const wchar_t *skip_token(const wchar_t *p)
+{
+    int quoted = 0;
+    while (*p == L' ' || *p == L'\t')
+        p++;
+    while (*p && (quoted || (*p != L' ' && *p != L'\t'))) {
+        if (*p == L'"')
+            quoted = !quoted;
+        p++;
+    }
+    while (*p == L' ' || *p == L'\t')
+        p++;
+    return p;
+}
+
+int wmain(int argc, wchar_t **argv)
+{
+    if (argc < 3) {
+        fwprintf(stderr, L"usage: runexit CODEFILE PROGRAM [ARGS...]\n");
+        return 120;
+    }
+    const wchar_t *cmd = skip_token(skip_token(GetCommandLineW()));
+    size_t len = wcslen(cmd);
+    wchar_t *line = (wchar_t *)HeapAlloc(GetProcessHeap(), 0, (len + 1) * sizeof(wchar_t));
+    memcpy(line, cmd, (len + 1) * sizeof(wchar_t));
+
+    STARTUPINFOW si;
+    PROCESS_INFORMATION pi;
+    ZeroMemory(&si, sizeof(si));
+    si.cb = sizeof(si);
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    si.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+    si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    if (!CreateProcessW(NULL, line, NULL, NULL, TRUE, 0, NULL, NULL, &si, &pi)) {
+        fwprintf(stderr, L"runexit: CreateProcessW failed: %lu\n", GetLastError());
+        return 121;
+    }
+    WaitForSingleObject(pi.hProcess, INFINITE);
+    DWORD code = 0;
+    GetExitCodeProcess(pi.hProcess, &code);
+    FILE *f = _wfopen(argv[1], L"w");
+    if (!f)
+        return 122;
+    fprintf(f, "%lu\n", (unsigned long)code);
+    fclose(f);
+    return 0;
+}
