@@ -33,3 +33,10 @@ inline bool RTPtrIsValid(const void *pv)
     } while (0)
 
 #define RT_ELEMENTS(a) (sizeof(a) / sizeof((a)[0]))
+
+// File and directory handles (files, directories). A file handle is the
+// system's own handle; the nil handle is all ones.
+using FileHandle = void *;
+#define NIL_FILEHANDLE (reinterpret_cast<FileHandle>(~static_cast<uintptr_t>(0)))
+struct RTDIRINTERNAL;
+using DirHandle = RTDIRINTERNAL *;
