@@ -1,0 +1,158 @@
+// Integer rendering shared by the formatting engine and the bounded number-to-buffer helpers.
+#include <quab/fmt.h>
+
+namespace {
+
+// The engine's stack buffers are 64 bytes: 63 characters and the terminator.
+constexpr int kcchFieldMax = 63;
+constexpr unsigned kSizeFlags = FMT_F_8BIT | FMT_F_16BIT | FMT_F_32BIT | FMT_F_64BIT;
+
+int rtFmtCountDigits(uint64_t uMagnitude, unsigned uiBase)
+{
+    int cDigits = 1;
+    while (uMagnitude >= uiBase) {
+        uMagnitude /= uiBase;
+        cDigits++;
+    }
+    return cDigits;
+}
+
+int rtFmtToBuf(char *pszBuf, size_t cbBuf, uint64_t u64Value, unsigned uiBase, int cchWidth, int cchPrecision,
+               unsigned fFlags)
+{
+    if (cbBuf >= 64)
+        return RTFmtNumber(pszBuf, u64Value, uiBase, cchWidth, cchPrecision, fFlags);
+    if (cbBuf == 0)
+        return RTE_BUFFER_OVERFLOW;
+
+    char szTmp[64];
+    int const cch = RTFmtNumber(szTmp, u64Value, uiBase, cchWidth, cchPrecision, fFlags);
+    if (static_cast<size_t>(cch) < cbBuf) {
+        __builtin_memcpy(pszBuf, szTmp, static_cast<size_t>(cch) + 1);
+        return cch;
+    }
+    __builtin_memcpy(pszBuf, szTmp, cbBuf - 1);
+    pszBuf[cbBuf - 1] = '\0';
+    return RTE_BUFFER_OVERFLOW;
+}
+
+} // namespace
+
+int RTFmtNumber(char *psz, uint64_t u64Value, unsigned uiBase, int cchWidth, int cchPrecision, unsigned fFlags)
+{
+    // Bases outside 2..16 would loop forever or index past the digit table.
+    if (uiBase < 2 || uiBase > 16)
+        uiBase = 10;
+    const char *pachDigits = (fFlags & FMT_F_CAPITAL) ? "0123456789ABCDEF" : "0123456789abcdef";
+
+    if (fFlags & FMT_F_LEFT)
+        fFlags &= ~FMT_F_ZEROPAD;
+    if ((fFlags & FMT_F_GROUP) && (uiBase != 10 || (fFlags & FMT_F_ZEROPAD)))
+        fFlags &= ~FMT_F_GROUP;
+
+    // A 32-bit argument zero-extended by the caller must still show its sign.
+    bool fNegative = false;
+    uint64_t uMagnitude = u64Value;
+    if (!(fFlags & FMT_F_64BIT) && (u64Value >> 32) == 0) {
+        uint32_t const u32 = static_cast<uint32_t>(u64Value);
+        if ((fFlags & FMT_F_SIGNED) && (u32 & UINT32_C(0x80000000))) {
+            fNegative = true;
+            uMagnitude = static_cast<uint32_t>(0u - u32);
+        }
+    } else if ((fFlags & FMT_F_SIGNED) && (u64Value >> 63)) {
+        fNegative = true;
+        uMagnitude = 0 - u64Value;
+    }
+
+    int cchDigits = rtFmtCountDigits(uMagnitude, uiBase);
+    int cchNumber = cchDigits;
+    if (fFlags & FMT_F_GROUP) {
+        if (cchDigits > 3)
+            cchNumber += (cchDigits - 1) / 3;
+        else
+            fFlags &= ~FMT_F_GROUP;
+    }
+
+    char achPrefix[3];
+    int cchPrefix = 0;
+    if (fFlags & FMT_F_SIGNED) {
+        if (fNegative)
+            achPrefix[cchPrefix++] = '-';
+        else if (fFlags & FMT_F_PLUS)
+            achPrefix[cchPrefix++] = '+';
+        else if (fFlags & FMT_F_BLANK)
+            achPrefix[cchPrefix++] = ' ';
+    }
+    if ((fFlags & FMT_F_SPECIAL) && (uiBase == 8 || uiBase == 16)) {
+        achPrefix[cchPrefix++] = '0';
+        if (uiBase == 16)
+            achPrefix[cchPrefix++] = (fFlags & FMT_F_CAPITAL) ? 'X' : 'x';
+    }
+
+    // Only a 64-bit value in base 2 can be longer than a field; keep its low digits.
+    if (cchPrefix + cchNumber > kcchFieldMax)
+        cchNumber = kcchFieldMax - cchPrefix;
+
+    int cchPad = cchWidth >= 0 ? cchWidth - (cchPrefix + cchNumber) : 0;
+    int const cchLimit = kcchFieldMax - cchPrefix - cchNumber;
+    int cchPrecLeft = cchPrecision;
+    int off = 0;
+
+    if (!(fFlags & (FMT_F_ZEROPAD | FMT_F_LEFT)) && cchPad > 0) {
+        if (cchPad >= cchLimit)
+            cchPad = cchLimit - 1;
+        for (int i = 0; i < cchPad; i++)
+            psz[off++] = ' ';
+    }
+    for (int i = 0; i < cchPrefix; i++)
+        psz[off++] = achPrefix[i];
+
+    if (fFlags & FMT_F_ZEROPAD) {
+        for (int i = 0; i < cchPad && off < cchLimit; i++) {
+            psz[off++] = '0';
+            cchPrecLeft--;
+        }
+    }
+    for (int i = cchNumber; i < cchPrecLeft && off < cchLimit; i++)
+        psz[off++] = '0';
+
+    off += cchNumber;
+    char *pch = &psz[off];
+    int cInGroup = 0;
+    for (int i = 0; i < cchNumber; i++) {
+        if ((fFlags & FMT_F_GROUP) && cInGroup == 3) {
+            *--pch = ' ';
+            cInGroup = 0;
+            continue;
+        }
+        *--pch = pachDigits[uMagnitude % uiBase];
+        uMagnitude /= uiBase;
+        cInGroup++;
+    }
+
+    // Trailing blanks stop at the field limit too: precision zeros already
+    // took room the width did not count, and the buffer is only 64 bytes.
+    if ((fFlags & FMT_F_LEFT) && cchPad > 0) {
+        if (cchPad >= cchLimit)
+            cchPad = cchLimit - 1;
+        for (int i = 0; i < cchPad && off < kcchFieldMax; i++)
+            psz[off++] = ' ';
+    }
+
+    psz[off] = '\0';
+    return off;
+}
+
+int RTFmtU32ToBuf(char *pszBuf, size_t cbBuf, uint32_t u32Value, unsigned uiBase, int cchWidth, int cchPrecision,
+                  unsigned fFlags)
+{
+    return rtFmtToBuf(pszBuf, cbBuf, u32Value, uiBase, cchWidth, cchPrecision,
+                      (fFlags & ~kSizeFlags) | FMT_F_32BIT);
+}
+
+int RTFmtU64ToBuf(char *pszBuf, size_t cbBuf, uint64_t u64Value, unsigned uiBase, int cchWidth, int cchPrecision,
+                  unsigned fFlags)
+{
+    return rtFmtToBuf(pszBuf, cbBuf, u64Value, uiBase, cchWidth, cchPrecision,
+                      (fFlags & ~kSizeFlags) | FMT_F_64BIT);
+}
