@@ -105,3 +105,22 @@ inline size_t utf8Bytes(RTUNICP cp)
 }
 
 } // namespace rtutf
+
+namespace rtutf {
+
+// What a scan of UTF-8 text found before its terminator or length.
+struct Utf8Counts {
+    size_t cCps;   // code points
+    size_t cb;     // bytes
+    size_t cwc;    // UTF-16 units they need
+};
+
+// Walks the text by the UTF-8 rules within cch bytes (RTSTR_MAX: up to the
+// terminator) and stops at the first error. fUtf16 rejects values above
+// U+10FFFF, which UTF-16 cannot carry.
+int32_t scanUtf8(const char *psz, size_t cch, bool fUtf16, Utf8Counts *pCounts);
+
+// Walks UTF-16 text within cwc units and counts the UTF-8 bytes it needs.
+int32_t scanUtf16(const RTUTF16 *pwsz, size_t cwc, size_t *pcch);
+
+} // namespace rtutf

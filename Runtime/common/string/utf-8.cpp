@@ -1,0 +1,227 @@
+// Conversions between UTF-8, UTF-16 and code-point arrays: validate and count
+// first, allocate or check the caller's buffer once, then convert.
+#include <quab/mem.h>
+
+#include "utf-8-internal.h"
+
+using namespace rtutf;
+
+static constexpr const char g_szTag[] = "Runtime/common/string/utf-8";
+
+namespace {
+
+// Converts text that scanUtf8 has already accepted; cwcBuf includes room for
+// the terminator. Output that would not fit is cut and terminated there.
+int32_t convertUtf8ToUtf16(const char *psz, size_t cch, RTUTF16 *pwsz, size_t cwcBuf)
+{
+    const unsigned char *p = reinterpret_cast<const unsigned char *>(psz);
+    const unsigned char *const pEnd = cch == RTSTR_MAX ? nullptr : p + cch;
+    RTUTF16 *pwc = pwsz;
+    RTUTF16 *const pwcLast = pwsz + cwcBuf - 1;
+    int32_t rc = RT_OK;
+    for (;;) {
+        if (p == pEnd)
+            break;
+        unsigned const b = *p;
+        if (b < 0x80) {
+            if (b == 0)
+                break;
+            if (pwc == pwcLast) {
+                rc = RTE_BUFFER_OVERFLOW;
+                break;
+            }
+            *pwc++ = static_cast<RTUTF16>(b);
+            p++;
+            continue;
+        }
+        unsigned const cb = g_SeqLen.ab[b];
+        RTUNICP cp = b & g_abLeadMask[cb];
+        for (unsigned i = 1; i < cb; i++)
+            cp = (cp << 6) | (p[i] & 0x3F);
+        size_t const cwcCp = cp >= 0x10000 ? 2 : 1;
+        if (static_cast<size_t>(pwcLast - pwc) < cwcCp) {
+            rc = RTE_BUFFER_OVERFLOW;
+            break;
+        }
+        if (cwcCp == 2) {
+            cp -= 0x10000;
+            *pwc++ = static_cast<RTUTF16>(0xD800 + (cp >> 10));
+            *pwc++ = static_cast<RTUTF16>(0xDC00 + (cp & 0x3FF));
+        } else
+            *pwc++ = static_cast<RTUTF16>(cp);
+        p += cb;
+    }
+    *pwc = 0;
+    return rc;
+}
+
+// Converts UTF-16 to UTF-8, checking as it goes; cchBuf includes room for the
+// terminator. Whatever stops it, the output is terminated where it stopped.
+int32_t convertUtf16ToUtf8(const RTUTF16 *pwsz, size_t cwc, char *psz, size_t cchBuf)
+{
+    unsigned char *pb = reinterpret_cast<unsigned char *>(psz);
+    size_t cbFree = cchBuf - 1;
+    size_t off = 0;
+    int32_t rc = RT_OK;
+    while (off < cwc) {
+        RTUNICP cp = pwsz[off];
+        size_t cwcCp = 1;
+        if (cp < 0x80) {
+            if (cp == 0)
+                break;
+            if (!cbFree) {
+                rc = RTE_BUFFER_OVERFLOW;
+                break;
+            }
+            *pb++ = static_cast<unsigned char>(cp);
+            cbFree--;
+            off++;
+            continue;
+        }
+        rc = decodeUtf16(pwsz + off, cwc - off, fetchHost, &cp, &cwcCp);
+        if (RT_FAILURE_NP(rc))
+            break;
+        size_t const cbCp = utf8Bytes(cp);
+        if (cbCp > cbFree) {
+            rc = RTE_BUFFER_OVERFLOW;
+            break;
+        }
+        pb = reinterpret_cast<unsigned char *>(RTStrEncodeCp(reinterpret_cast<char *>(pb), cp));
+        cbFree -= cbCp;
+        off += cwcCp;
+    }
+    *pb = 0;
+    return rc;
+}
+
+// Size in bytes of cElems elements of cbElem each, or 0 when it cannot be
+// represented (the caller reports that as an allocation failure).
+size_t arrayBytes(size_t cElems, size_t cbElem)
+{
+    if (cElems > RTSTR_MAX / cbElem)
+        return 0;
+    return cElems * cbElem;
+}
+
+} // namespace
+
+int32_t RTStrToUtf16(const char *pszString, RTUTF16 **ppwszString, const char *pszTag)
+{
+    if (!RT_VALID_PTR(ppwszString))
+        return RTE_INVALID_PARAMETER;
+    *ppwszString = nullptr;
+    if (!RT_VALID_PTR(pszString))
+        return RTE_INVALID_PARAMETER;
+    Utf8Counts counts;
+    RT_TRY(scanUtf8(pszString, RTSTR_MAX, true, &counts));
+    size_t const cb = arrayBytes(counts.cwc + 1, sizeof(RTUTF16));
+    RTUTF16 *pwsz = cb ? static_cast<RTUTF16 *>(RTMemAllocTag(cb, pszTag ? pszTag : g_szTag)) : nullptr;
+    if (!pwsz)
+        return RTE_NO_UTF16_MEMORY;
+    int32_t const rc = convertUtf8ToUtf16(pszString, RTSTR_MAX, pwsz, counts.cwc + 1);
+    if (RT_FAILURE_NP(rc)) {
+        RTMemFree(pwsz);
+        return rc;
+    }
+    *ppwszString = pwsz;
+    return RT_OK;
+}
+
+int32_t RTStrToUtf16Ex(const char *pszString, size_t cchString, RTUTF16 **ppwsz, size_t cwc, size_t *pcwc,
+                       const char *pszTag)
+{
+    if (!RT_VALID_PTR(pszString) || !RT_VALID_PTR(ppwsz))
+        return RTE_INVALID_PARAMETER;
+    Utf8Counts counts;
+    RT_TRY(scanUtf8(pszString, cchString, true, &counts));
+    if (pcwc)
+        *pcwc = counts.cwc;
+
+    RTUTF16 *pwsz = *ppwsz;
+    bool const fCallerBuffer = cwc != 0 && pwsz != nullptr;
+    if (fCallerBuffer) {
+        if (cwc <= counts.cwc)
+            return RTE_BUFFER_OVERFLOW;
+    } else {
+        *ppwsz = nullptr;
+        if (cwc < counts.cwc + 1)
+            cwc = counts.cwc + 1;
+        size_t const cb = arrayBytes(cwc, sizeof(RTUTF16));
+        pwsz = cb ? static_cast<RTUTF16 *>(RTMemAllocTag(cb, pszTag ? pszTag : g_szTag)) : nullptr;
+        if (!pwsz)
+            return RTE_NO_UTF16_MEMORY;
+    }
+    int32_t const rc = convertUtf8ToUtf16(pszString, cchString, pwsz, cwc);
+    if (RT_FAILURE_NP(rc)) {
+        if (!fCallerBuffer)
+            RTMemFree(pwsz);
+        return rc;
+    }
+    *ppwsz = pwsz;
+    return RT_OK;
+}
+
+int32_t RTUtf16ToUtf8Ex(const RTUTF16 *pwszString, size_t cwcString, char **ppsz, size_t cch, size_t *pcch,
+                        const char *pszTag)
+{
+    if (!RT_VALID_PTR(pwszString) || !RT_VALID_PTR(ppsz))
+        return RTE_INVALID_PARAMETER;
+    size_t cchNeeded;
+    RT_TRY(scanUtf16(pwszString, cwcString, &cchNeeded));
+    if (pcch)
+        *pcch = cchNeeded;
+
+    char *psz = *ppsz;
+    bool const fCallerBuffer = cch != 0 && psz != nullptr;
+    if (fCallerBuffer) {
+        if (cch <= cchNeeded)
+            return RTE_BUFFER_OVERFLOW;
+    } else {
+        *ppsz = nullptr;
+        if (cch < cchNeeded + 1)
+            cch = cchNeeded + 1;
+        psz = RTStrAllocate(cch, pszTag ? pszTag : g_szTag);
+        if (!psz)
+            return RTE_NO_STRING_MEMORY;
+    }
+    int32_t const rc = convertUtf16ToUtf8(pwszString, cwcString, psz, cch);
+    if (RT_FAILURE_NP(rc)) {
+        if (!fCallerBuffer)
+            RTStrDispose(psz);
+        return rc;
+    }
+    *ppsz = psz;
+    return RT_OK;
+}
+
+int32_t RTStrToCodePointsEx(const char *psz, size_t cch, RTUNICP **ppaCps, size_t cCps, size_t *pcCps)
+{
+    if (!RT_VALID_PTR(psz) || !RT_VALID_PTR(ppaCps))
+        return RTE_INVALID_PARAMETER;
+    Utf8Counts counts;
+    RT_TRY(scanUtf8(psz, cch, false, &counts));
+    if (pcCps)
+        *pcCps = counts.cCps;
+
+    RTUNICP *paCps = *ppaCps;
+    if (cCps != 0 && paCps != nullptr) {
+        if (cCps <= counts.cCps)
+            return RTE_BUFFER_OVERFLOW;
+    } else {
+        *ppaCps = nullptr;
+        if (cCps < counts.cCps + 1)
+            cCps = counts.cCps + 1;
+        size_t const cb = arrayBytes(cCps, sizeof(RTUNICP));
+        paCps = cb ? static_cast<RTUNICP *>(RTMemAllocTag(cb, g_szTag)) : nullptr;
+        if (!paCps)
+            return RTE_NO_CODE_POINT_MEMORY;
+    }
+    // The text was validated above, so every sequence decodes.
+    const char *pszCur = psz;
+    size_t cbLeft = counts.cb;
+    for (size_t i = 0; i < counts.cCps; i++)
+        (void)RTStrDecodeCpN(&pszCur, &cbLeft, &paCps[i]);
+    paCps[counts.cCps] = 0;
+    *ppaCps = paCps;
+    return RT_OK;
+}
