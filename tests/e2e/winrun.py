@@ -1,0 +1,141 @@
+"""Runs Windows programs under Wine for the end-to-end tests.
+
+Every run goes through the launcher runexit.exe, which records the child's
+full 32-bit exit code (a Unix exit status would cut 3010 to 194) and passes
+the command line on byte for byte.
+"""
+import os
+import pathlib
+import subprocess
+import tempfile
+
+ROOT = pathlib.Path(__file__).resolve().parents[2]
+WIN_BUILD = pathlib.Path(os.environ.get("QUAB_WIN_BUILD", ROOT / "build" / "win"))
+OUT = pathlib.Path(os.environ.get("QUAB_OUT", ROOT / "out"))
+E2E_BIN = WIN_BUILD / "e2e-bin"
+PREFIX = pathlib.Path(os.environ.get("QUAB_WINEPREFIX", WIN_BUILD / "wineprefix"))
+STUB = OUT / "MorvStub.exe"
+PACKER = OUT / "morvstub-pack"
+RUNEXIT = E2E_BIN / "runexit.exe"
+DRIVE_C = PREFIX / "drive_c"
+
+
+def wine_env(extra=None):
+    env = dict(os.environ)
+    env.update({
+        "WINEDEBUG": "-all",
+        "WINEPREFIX": str(PREFIX),
+        "QEMU_RESERVED_VA": "0xffff0000",
+        "LANG": "C.UTF-8",
+        "LC_ALL": "C.UTF-8",
+    })
+    if extra:
+        env.update(extra)
+    return env
+
+
+def ensure_prefix():
+    if not (PREFIX / "system.reg").exists():
+        subprocess.run([str(ROOT / "tools" / "wine-prefix.sh"), str(PREFIX)], check=True)
+
+
+def to_win(path):
+    """Windows form of a Unix path: C:\\... inside the prefix, else Z:\\..."""
+    p = pathlib.Path(path).resolve()
+    try:
+        rel = p.relative_to(DRIVE_C.resolve())
+        return "C:\\" + str(rel).replace("/", "\\") if str(rel) != "." else "C:\\"
+    except ValueError:
+        return "Z:" + str(p).replace("/", "\\")
+
+
+def from_win(path):
+    """Unix form of a Windows path of the prefix (C:\\ or Z:\\)."""
+    drive, rest = path[:2].upper(), path[2:].replace("\\", "/").lstrip("/")
+    if drive == "C:":
+        return DRIVE_C / rest
+    if drive == "Z:":
+        return pathlib.Path("/") / rest
+    raise ValueError(f"not a path of the prefix: {path}")
+
+
+def quote_arg(arg):
+    """Quotes one argument so that the C runtime's rules give it back unchanged."""
+    if arg and not any(c in arg for c in ' \t\n\r"'):
+        return arg
+    out, backslashes = ['"'], 0
+    for c in arg:
+        if c == "\\":
+            backslashes += 1
+            continue
+        if c == '"':
+            out.append("\\" * (2 * backslashes + 1) + '"')
+        else:
+            out.append("\\" * backslashes + c)
+        backslashes = 0
+    out.append("\\" * (2 * backslashes) + '"')
+    return "".join(out)
+
+
+def command_line(exe, args):
+    return " ".join([quote_arg(to_win(exe))] + [quote_arg(a) for a in args])
+
+
+class Result:
+    def __init__(self, code, out, err):
+        self.code = code
+        self.stdout_bytes = out
+        self.stderr_bytes = err
+        self.stdout = out.decode("utf-8", "replace")
+        self.stderr = err.decode("utf-8", "replace")
+
+    def __repr__(self):
+        return f"Result(code={self.code}, stdout={self.stdout!r}, stderr={self.stderr!r})"
+
+
+def start(exe, *args, cmdline=None, cwd=None, env=None, stdout=subprocess.PIPE, stderr=subprocess.PIPE):
+    """Starts a program under the launcher and returns (Popen, codefile)."""
+    ensure_prefix()
+    tmp = pathlib.Path(tempfile.mkdtemp(prefix="winrun-"))
+    codefile = tmp / "exitcode"
+    cmdfile = tmp / "cmdline"
+    cmdfile.write_bytes((cmdline if cmdline is not None else command_line(exe, args)).encode("utf-8"))
+    proc = subprocess.Popen(["wine", str(RUNEXIT), to_win(codefile), "@" + to_win(cmdfile)],
+                            cwd=cwd, env=wine_env(env), stdin=subprocess.DEVNULL,
+                            stdout=stdout, stderr=stderr)
+    return proc, codefile
+
+
+def finish(proc, codefile, timeout=300):
+    out, err = proc.communicate(timeout=timeout)
+    if proc.returncode != 0 or not codefile.exists():
+        raise RuntimeError(f"launcher failed ({proc.returncode}): {err.decode('utf-8', 'replace')}")
+    code = int(codefile.read_text().strip())
+    return Result(code, out or b"", err or b"")
+
+
+def run(exe, *args, cmdline=None, cwd=None, env=None, timeout=300):
+    """Runs exe with args (or a raw Windows command line) and waits for it."""
+    proc, codefile = start(exe, *args, cmdline=cmdline, cwd=cwd, env=env)
+    try:
+        return finish(proc, codefile, timeout)
+    except subprocess.TimeoutExpired:
+        proc.kill()
+        raise
+
+
+def wine(*args, env=None, timeout=300, check=True):
+    """Runs a plain Wine command (msiexec, reg, ...) and returns the CompletedProcess."""
+    ensure_prefix()
+    return subprocess.run(["wine", *args], env=wine_env(env), stdin=subprocess.DEVNULL,
+                          capture_output=True, timeout=timeout, check=check)
+
+
+def temp_dir_win():
+    """The prefix user's temporary directory (what TEMP points at)."""
+    users = DRIVE_C / "users"
+    for u in sorted(users.iterdir()) if users.exists() else []:
+        t = u / "AppData" / "Local" / "Temp"
+        if t.is_dir() and u.name not in ("Public",):
+            return t
+    return DRIVE_C / "windows" / "temp"

@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Runs every test suite once: host unit tests (ASan/UBSan), the same and the
+# Windows-layer tests under Wine, short fuzzer runs, and the end-to-end tests.
+# Exits non-zero if anything failed; the last line counts every test case.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+ROOT=$PWD
+RESULTS=$ROOT/build/test-results
+rm -rf "$RESULTS" build/asan/test-results build/win/test-results
+mkdir -p "$RESULTS"
+fail=0
+
+export QUAB_WINEPREFIX=$ROOT/build/win/wineprefix
+tools/wine-prefix.sh "$QUAB_WINEPREFIX"
+WINEDEBUG=-all WINEPREFIX=$QUAB_WINEPREFIX wineserver -p
+trap 'WINEPREFIX=$QUAB_WINEPREFIX wineserver -k 2>/dev/null' EXIT
+
+suite() {
+    local name=$1; shift
+    echo "=== $name"
+    "$@" || { echo "=== $name: FAILED"; fail=1; }
+}
+
+suite "host unit tests (ASan/UBSan)" ctest --test-dir build/asan --output-on-failure -j2 \
+    --output-junit "$RESULTS/ctest-asan.xml"
+suite "unit tests under Wine" ctest --test-dir build/win --output-on-failure -j2 \
+    --output-junit "$RESULTS/ctest-win.xml"
+suite "fuzzers (short runs)" ctest --test-dir build/fuzz --output-on-failure -j2 \
+    --output-junit "$RESULTS/ctest-fuzz.xml"
+
+echo "=== end-to-end tests under Wine"
+/usr/bin/python3 -m pytest tests/e2e -q -p no:cacheprovider --junitxml="$RESULTS/e2e.xml"
+rc=$?
+if [ $rc -ne 0 ] && [ $rc -ne 5 ]; then echo "=== end-to-end tests: FAILED"; fail=1; fi
+
+/usr/bin/python3 tests/summarize.py "$RESULTS" build/asan/test-results build/win/test-results || fail=1
+exit $fail
