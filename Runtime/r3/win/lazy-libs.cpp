@@ -1,0 +1,10 @@
+// The lazily imported libraries. Only functions with a caller have a slot
+// (quab/lazy.h); a library whose slots are never called is never loaded.
+#include <quab/lazy.h>
+
+constinit RTLAZYLIB g_LazyLibMsi = {"MSI.DLL", nullptr};
+constinit RTLAZYLIB g_LazyLibCrypt32 = {"CRYPT32.DLL", nullptr};
+constinit RTLAZYLIB g_LazyLibUser32 = {"USER32.DLL", nullptr};
+constinit RTLAZYLIB g_LazyLibShell32 = {"SHELL32.DLL", nullptr};
+constinit RTLAZYLIB g_LazyLibComCtl32 = {"COMCTL32.DLL", nullptr};
+constinit RTLAZYLIB g_LazyLibGdiPlus = {"GDIPLUS.DLL", nullptr};
