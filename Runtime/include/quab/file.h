@@ -135,6 +135,6 @@ int32_t RTFileQueryInfo(FileHandle hFile, FsObjectInfo *pObjInfo, InfoDetail enm
 // Deletes a file; directories and symbolic links are refused.
 int32_t RTFileUnlink(const char *pszPath);
 
-// The mode word for a set of Windows attributes; pszName (may be nullptr)
-// decides whether a file counts as executable.
-uint32_t RTFsModeFromWinAttributes(uint32_t fAttributes, const char *pszName, size_t cchName, uint32_t uReparseTag);
+// The mode word for a set of Windows attributes; the name (may be nullptr,
+// cwcName UTF-16 units) decides whether a file counts as executable.
+uint32_t RTFsModeFromWinAttributes(uint32_t fAttributes, const RTUTF16 *pwszName, size_t cwcName, uint32_t uReparseTag);
