@@ -42,3 +42,37 @@ def wine_session():
         xvfb.terminate()
         xvfb.wait(timeout=10)
         os.environ.pop("DISPLAY", None)
+
+
+# Leftovers: every test must leave the prefix's temporary directories as it
+# found them. A test that asked the installer to keep something checks it and
+# removes it itself. The session reports the total, which must be 0.
+_leftover_total = 0
+
+
+def _temp_dirs():
+    dirs = {winrun.temp_dir_win(), winrun.DRIVE_C / "windows" / "temp"}
+    return [d for d in dirs if d.is_dir()]
+
+
+def _snapshot():
+    return {p for d in _temp_dirs() for p in d.iterdir()}
+
+
+@pytest.fixture(autouse=True)
+def no_leftovers(request):
+    before = _snapshot()
+    yield
+    global _leftover_total
+    new = sorted(str(p) for p in _snapshot() - before)
+    _leftover_total += len(new)
+    if new and request.node.get_closest_marker("allow_leftovers") is None:
+        pytest.fail(f"the run left {len(new)} new entries in the temporary directory: {new}", pytrace=False)
+
+
+def pytest_configure(config):
+    config.addinivalue_line("markers", "allow_leftovers: the test cleans up what Wine itself leaves")
+
+
+def pytest_terminal_summary(terminalreporter):
+    terminalreporter.write_line(f"leftovers in the prefix's temporary directories: {_leftover_total}")

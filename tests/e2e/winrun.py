@@ -135,7 +135,9 @@ def temp_dir_win():
     """The prefix user's temporary directory (what TEMP points at)."""
     users = DRIVE_C / "users"
     for u in sorted(users.iterdir()) if users.exists() else []:
-        t = u / "AppData" / "Local" / "Temp"
-        if t.is_dir() and u.name not in ("Public",):
-            return t
+        if u.name == "Public":
+            continue
+        for t in (u / "Temp", u / "AppData" / "Local" / "Temp"):
+            if t.is_dir():
+                return t
     return DRIVE_C / "windows" / "temp"
