@@ -346,3 +346,29 @@ TEST(Conversions, ExactSizeIsOneAllocation)
 }
 
 } // namespace
+
+namespace {
+
+// Whatever the console's narrow encoding, ASCII comes back as itself, in a
+// new string, and invalid UTF-8 is refused.
+TEST(Utf8ToAnsiCp, PortableContract)
+{
+    static const char s_sz[] = "Setup.msi 42";
+    char *psz = nullptr;
+    ASSERT_EQ(RTStrUtf8ToAnsiCp(&psz, s_sz), RT_OK);
+    ASSERT_NE(psz, nullptr);
+    EXPECT_NE(psz, s_sz);
+    EXPECT_STREQ(psz, s_sz);
+    RTStrDispose(psz);
+
+    ASSERT_EQ(RTStrUtf8ToAnsiCp(&psz, ""), RT_OK);
+    ASSERT_NE(psz, nullptr);
+    EXPECT_STREQ(psz, "");
+    RTStrDispose(psz);
+
+    psz = reinterpret_cast<char *>(uintptr_t(0x5000));
+    EXPECT_EQ(RTStrUtf8ToAnsiCp(&psz, "a\x80"), RTE_INVALID_UTF8);
+    EXPECT_EQ(psz, nullptr);
+}
+
+} // namespace
