@@ -106,3 +106,4 @@ extern RTWINOSTYPE g_enmWinOsKind;
 
 // Portable: the OS kind of a version record (platform 1 = 9x, 2 = NT).
 RTWINOSTYPE rtR3WinClassifyOs(const RTWINOSVERSIONINFOEX *pInfo);
+
