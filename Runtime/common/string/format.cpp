@@ -29,12 +29,25 @@ constexpr FmtFlagChar g_aFlagChars[] = {
     {'#', FMT_F_SPECIAL}, {'\'', FMT_F_GROUP}, {'0', FMT_F_ZEROPAD},
 };
 
+// Indexed by character so that the flag scan costs one load per character.
+struct FmtFlagMap
+{
+    uint16_t afFlags[256];
+};
+
+constexpr FmtFlagMap rtFmtMakeFlagMap()
+{
+    FmtFlagMap Map{};
+    for (FmtFlagChar const &Entry : g_aFlagChars)
+        Map.afFlags[static_cast<unsigned char>(Entry.ch)] = static_cast<uint16_t>(Entry.fFlag);
+    return Map;
+}
+
+constexpr FmtFlagMap g_FlagMap = rtFmtMakeFlagMap();
+
 unsigned rtFmtFlagOf(char ch)
 {
-    for (FmtFlagChar const &Entry : g_aFlagChars)
-        if (Entry.ch == ch)
-            return Entry.fFlag;
-    return 0;
+    return g_FlagMap.afFlags[static_cast<unsigned char>(ch)];
 }
 
 bool rtFmtIsDigit(char ch)
@@ -326,8 +339,12 @@ size_t rtFmtDouble(FmtOutputFn pfnOutput, void *pvArgOutput, va_list *pArgs)
         if (uExponent)
         {
             *pch++ = '^';
-            pch += RTFmtNumber(pch, static_cast<uint64_t>(static_cast<int64_t>(static_cast<int>(uExponent) - 1023)),
-                               10, -1, -1, FMT_F_SIGNED | FMT_F_32BIT);
+            char szExp[64];
+            int const cchExp = RTFmtNumber(szExp, static_cast<uint64_t>(static_cast<int64_t>(
+                                                      static_cast<int>(uExponent) - 1023)),
+                                           10, -1, -1, FMT_F_SIGNED | FMT_F_32BIT);
+            __builtin_memcpy(pch, szExp, static_cast<size_t>(cchExp));
+            pch += cchExp;
         }
     }
     return pfnOutput(pvArgOutput, szText, static_cast<size_t>(pch - szText));
@@ -388,13 +405,12 @@ size_t RTFmtEngineV(FmtOutputFn pfnOutput, void *pvArgOutput, FmtConversionFn pf
     size_t cch = 0;
     const char *pszRun = pszFormat;
     const char *psz = pszFormat;
-    while (*psz)
+    for (;;)
     {
-        if (*psz != '%')
-        {
+        while (*psz != '%' && *psz != '\0')
             psz++;
-            continue;
-        }
+        if (*psz == '\0')
+            break;
         if (psz != pszRun)
             cch += pfnOutput(pvArgOutput, pszRun, static_cast<size_t>(psz - pszRun));
         psz++;
