@@ -332,3 +332,45 @@ TEST(StatusPool, RealPoolIsCodedAndInBounds)
 }
 
 } // namespace
+
+namespace {
+
+std::string FmtEngine(const char *pszFormat, ...)
+{
+    TextSink Sink;
+    va_list va;
+    va_start(va, pszFormat);
+    size_t const cch = RTFmtEngineV(TextSink::Output, &Sink, nullptr, nullptr, pszFormat, va);
+    va_end(va);
+    EXPECT_EQ(cch, Sink.strText.size());
+    return Sink.strText;
+}
+
+// The directives a message writer uses, end to end through the formatting engine.
+TEST(StatusDirectives, ThroughTheEngine)
+{
+    struct { const char *pszFormat; int32_t rc; const char *pszExpected; } const aCases[] = {
+        {"%Rrc", -102, "RTE_FILE_NOT_FOUND"},
+        {"%Rrs", -102, "File not found."},
+        {"%Rrf", -102, "File not found."},
+        {"%Rra", -102, "RTE_FILE_NOT_FOUND (-102) - File not found."},
+        {"%Rrc", -12345, "-12345"},
+        {"%Rrs", -12345, "Unknown Status -12345 (0xffffcfc7)"},
+        {"%Rrf", -12345, "Unknown Status -12345 (0xffffcfc7)"},
+        {"%Rra", -12345, "Unknown Status -12345 (0xffffcfc7)"},
+        {"%Rwc", 0, "ERROR_SUCCESS"},
+        {"%Rwf", 0, "ERROR_SUCCESS"},
+        {"%Rwc", 5, "0x5"},
+        {"%Rwc", static_cast<int32_t>(0x80070000), "ERROR_SUCCESS/0x80070000"},
+        {"%Rwc", static_cast<int32_t>(0x80070005), "0x80070005"},
+        {"%Rwa", 0, "ERROR_SUCCESS (0x0)"},
+        {"%Rwa", static_cast<int32_t>(0x80070000), "ERROR_SUCCESS (0x80070000)"},
+        {"%Rwa", 5, "Unknown Status 0x5"},
+        {"%Rhrc", static_cast<int32_t>(0x80070000), "ERROR_SUCCESS/0x80070000"},
+    };
+    for (auto const &c : aCases)
+        EXPECT_EQ(FmtEngine(c.pszFormat, c.rc), c.pszExpected) << c.pszFormat << " of " << c.rc;
+    EXPECT_EQ(FmtEngine("open failed: %Rrc (%Rwc)\n", -38, 5), "open failed: RTE_ACCESS_DENIED (0x5)\n");
+}
+
+} // namespace
