@@ -5,6 +5,8 @@
 #include <windows.h>
 #include <winternl.h>
 
+#include <quab/types.h>
+
 using PFNRTLDRLOADLIBRARYEXW = HMODULE(WINAPI *)(LPCWSTR pwszPath, HANDLE hFile, DWORD fFlags);
 using PFNRTLDRGETSYSTEMDIRECTORYW = UINT(WINAPI *)(LPWSTR pwszBuf, UINT cwcBuf);
 using PFNRTLDRDOSAPPLYFILEISOLATIONREDIRECTION = NTSTATUS(NTAPI *)(

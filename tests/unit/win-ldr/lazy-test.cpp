@@ -1,0 +1,271 @@
+// Lazy imports under Wine: the first call loads the library from the system
+// directory and fills the slot, later calls go straight through; a missing
+// library or symbol stops the process after its message; planted look-alike
+// DLLs beside the program or in the current directory are never loaded.
+#include <gtest/gtest.h>
+
+#include <quab/init.h>
+#include <quab/lazy.h>
+
+#include "ldr-fixture.h"
+
+namespace {
+
+void ConfigureLoader()
+{
+    if (!g_hModKernel32)
+        g_hModKernel32 = reinterpret_cast<HINSTANCE__ *>(GetModuleHandleW(L"kernel32.dll"));
+    if (!g_hModNtDll)
+        g_hModNtDll = reinterpret_cast<HINSTANCE__ *>(GetModuleHandleW(L"ntdll.dll"));
+}
+
+std::wstring EnvVar(const wchar_t *pwszName)
+{
+    wchar_t wsz[MAX_PATH];
+    DWORD cwc = GetEnvironmentVariableW(pwszName, wsz, MAX_PATH);
+    return cwc && cwc < MAX_PATH ? std::wstring(wsz, cwc) : std::wstring();
+}
+
+std::wstring ModulePath(HMODULE hMod)
+{
+    wchar_t wsz[MAX_PATH];
+    DWORD cwc = hMod ? GetModuleFileNameW(hMod, wsz, MAX_PATH) : 0;
+    return std::wstring(wsz, cwc);
+}
+
+bool StartsWithNoCase(const std::wstring &wstr, const std::wstring &wstrPrefix)
+{
+    return wstr.size() >= wstrPrefix.size()
+           && CompareStringOrdinal(wstr.c_str(), static_cast<int>(wstrPrefix.size()), wstrPrefix.c_str(),
+                                   static_cast<int>(wstrPrefix.size()), TRUE)
+                  == CSTR_EQUAL;
+}
+
+// The planting test's child: the same program, started beside planted DLLs.
+// It does its loads and ends the process before any test runs; the exit code
+// says whether the libraries came from the system directory.
+class PlantChild : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        std::wstring const wstrMode = EnvVar(L"LDR_PLANT_MODE");
+        if (wstrMode.empty())
+            return;
+        ConfigureLoader();
+        UINT uExit = 0;
+        if (wstrMode == L"runtime") {
+            g_pfnMsiSetInternalUI(INSTALLUILEVEL_NONE, nullptr);
+            RTLDRMOD hMod = nullptr;
+            if (RTLdrOpenSystem("version.dll", true, &hMod) < 0)
+                uExit |= 4;
+            std::wstring const wstrSys = SystemDir() + L"\\";
+            if (!StartsWithNoCase(ModulePath(GetModuleHandleW(L"msi.dll")), wstrSys))
+                uExit |= 1;
+            if (!StartsWithNoCase(ModulePath(GetModuleHandleW(L"version.dll")), wstrSys))
+                uExit |= 2;
+        } else if (wstrMode == L"naive") {
+            // The control: what a program that trusts the search order gets.
+            LoadLibraryW(L"msi.dll");
+            LoadLibraryW(L"version.dll");
+        } else {
+            // The search order puts the current directory after the system
+            // directory, so a copy there is only reached by its full path.
+            wchar_t wszCwd[MAX_PATH];
+            std::wstring const wstrCwd(wszCwd, GetCurrentDirectoryW(MAX_PATH, wszCwd));
+            LoadLibraryW((wstrCwd + L"\\msi.dll").c_str());
+            LoadLibraryW((wstrCwd + L"\\version.dll").c_str());
+        }
+        ExitProcess(uExit);
+    }
+};
+const auto *g_pPlantChildEnv = ::testing::AddGlobalTestEnvironment(new PlantChild);
+
+TEST(LazyImport, FirstCallLoadsMsiFromTheSystemDirectoryOnce)
+{
+    ConfigureLoader();
+    ASSERT_EQ(g_LazyLibMsi.hMod, nullptr) << "nothing in this process may have used the MSI slots yet";
+    LdrSteering Steer;
+    auto *const pfnBefore = g_pfnMsiSetInternalUI;
+
+    INSTALLUILEVEL const enmPrev = g_pfnMsiSetInternalUI(INSTALLUILEVEL_NONE, nullptr);
+    EXPECT_NE(enmPrev, INSTALLUILEVEL_NOCHANGE);
+    ASSERT_EQ(LdrSteering::s_aCalls.size(), 1u);
+    EXPECT_EQ(LdrSteering::s_aCalls[0].wstrPath, SystemDir() + L"\\MSI.DLL");
+    HMODULE const hMsi = GetModuleHandleW(L"msi.dll");
+    ASSERT_NE(hMsi, nullptr);
+    EXPECT_EQ(RTLdrNativeHandle(g_LazyLibMsi.hMod), reinterpret_cast<uintptr_t>(hMsi));
+
+    // The slot now holds the real function: one indirect call from here on.
+    EXPECT_NE(g_pfnMsiSetInternalUI, pfnBefore);
+    EXPECT_EQ(reinterpret_cast<void *>(g_pfnMsiSetInternalUI),
+              reinterpret_cast<void *>(GetProcAddress(hMsi, "MsiSetInternalUI")));
+    // The first call reached the engine with its arguments.
+    EXPECT_EQ(g_pfnMsiSetInternalUI(enmPrev, nullptr), INSTALLUILEVEL_NONE);
+
+    // Another function of the same library: resolved, not loaded again.
+    EXPECT_EQ(g_pfnMsiEnableLogW(0, nullptr, 0), static_cast<UINT>(ERROR_SUCCESS));
+    EXPECT_EQ(reinterpret_cast<void *>(g_pfnMsiEnableLogW),
+              reinterpret_cast<void *>(GetProcAddress(hMsi, "MsiEnableLogW")));
+    EXPECT_EQ(LdrSteering::s_aCalls.size(), 1u);
+}
+
+// Test-only lazy tables whose library or symbol cannot be had.
+RTLAZYLIB g_LazyLibMissing = {"NOSUCHLIB.DLL", nullptr};
+RTLAZYLIB g_LazyLibKernel32 = {"KERNEL32.DLL", nullptr};
+constexpr char g_szGetTickCount[] = "GetTickCount";
+constexpr char g_szNoSuchFunction[] = "NoSuchFunctionAnywhere";
+using FnTick = DWORD WINAPI();
+auto &g_pfnMissingLib = RtLazyImport<FnTick, &g_LazyLibMissing, g_szGetTickCount>::s_pfn;
+auto &g_pfnMissingSym = RtLazyImport<FnTick, &g_LazyLibKernel32, g_szNoSuchFunction>::s_pfn;
+auto &g_pfnKernelTick = RtLazyImport<FnTick, &g_LazyLibKernel32, g_szGetTickCount>::s_pfn;
+
+// The stop is a breakpoint trap; the death-test child turns it into an exit
+// code so that no crash handler gets involved.
+LONG CALLBACK BreakpointToExit(EXCEPTION_POINTERS *pXcpt)
+{
+    if (pXcpt->ExceptionRecord->ExceptionCode == EXCEPTION_BREAKPOINT)
+        TerminateProcess(GetCurrentProcess(), 0x80000003u);
+    return EXCEPTION_CONTINUE_SEARCH;
+}
+
+bool StoppedAtBreakpoint(int iExit)
+{
+    return static_cast<unsigned>(iExit) == 0x80000003u;
+}
+
+TEST(LazyImportDeathTest, MissingLibraryStopsAfterItsMessage)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    ConfigureLoader();
+    EXPECT_EXIT(
+        {
+            AddVectoredExceptionHandler(1, BreakpointToExit);
+            g_pfnMissingLib();
+        },
+        StoppedAtBreakpoint, "Lazy loader failed to load \"NOSUCHLIB.DLL\": RTE_MODULE_NOT_FOUND\n");
+}
+
+TEST(LazyImportDeathTest, MissingSymbolStopsAfterItsMessage)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    ConfigureLoader();
+    EXPECT_EXIT(
+        {
+            AddVectoredExceptionHandler(1, BreakpointToExit);
+            g_pfnMissingSym();
+        },
+        StoppedAtBreakpoint,
+        "Lazy loader failed to resolve symbol \"NoSuchFunctionAnywhere\" in \"KERNEL32.DLL\": RTE_\\w+\n");
+}
+
+TEST(LazyImportDeathTest, LoadingBeforeInitialisationStops)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            AddVectoredExceptionHandler(1, BreakpointToExit);
+            g_hModKernel32 = nullptr;
+            RTLDRMOD hMod = nullptr;
+            (void)RTLdrOpenSystem("version.dll", true, &hMod);
+        },
+        StoppedAtBreakpoint,
+        "rtldrNativeLoadSystem\\(version.dll,,\\) is called before QUAB has configured the windows loader!\n");
+}
+
+TEST(LazyImport, ResolvedSlotIsTheRealFunction)
+{
+    ConfigureLoader();
+    DWORD const dwTick = g_pfnKernelTick();
+    EXPECT_GE(GetTickCount(), dwTick);
+    EXPECT_EQ(reinterpret_cast<void *>(g_pfnKernelTick),
+              reinterpret_cast<void *>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetTickCount")));
+}
+
+bool CopyInto(const std::wstring &wstrFrom, const std::wstring &wstrDir, const wchar_t *pwszName)
+{
+    return CopyFileW(wstrFrom.c_str(), (wstrDir + L"\\" + pwszName).c_str(), FALSE) != FALSE;
+}
+
+// Runs the planting child; returns its exit code.
+DWORD RunPlantChild(const std::wstring &wstrExe, const std::wstring &wstrCwd, const std::wstring &wstrMarkers,
+                    const wchar_t *pwszMode)
+{
+    SetEnvironmentVariableW(L"LDR_PLANT_MARKER_DIR", wstrMarkers.c_str());
+    SetEnvironmentVariableW(L"LDR_PLANT_MODE", pwszMode);
+    std::wstring wstrCmd = L"\"" + wstrExe + L"\" --gtest_filter=LazyImport.ResolvedSlotIsTheRealFunction";
+    STARTUPINFOW Si = {};
+    Si.cb = sizeof(Si);
+    PROCESS_INFORMATION Pi = {};
+    BOOL const fOk = CreateProcessW(wstrExe.c_str(), wstrCmd.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                    wstrCwd.c_str(), &Si, &Pi);
+    SetEnvironmentVariableW(L"LDR_PLANT_MARKER_DIR", nullptr);
+    SetEnvironmentVariableW(L"LDR_PLANT_MODE", nullptr);
+    if (!fOk)
+        return 0xDEAD0000u | GetLastError();
+    WaitForSingleObject(Pi.hProcess, 120000);
+    DWORD dwExit = 0xDEADFFFFu;
+    GetExitCodeProcess(Pi.hProcess, &dwExit);
+    CloseHandle(Pi.hThread);
+    CloseHandle(Pi.hProcess);
+    return dwExit;
+}
+
+bool Exists(const std::wstring &wstrPath)
+{
+    return GetFileAttributesW(wstrPath.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+TEST(LdrPlanting, LookAlikesBesideTheProgramOrInTheCurrentDirectoryAreNeverLoaded)
+{
+    wchar_t wszSelf[MAX_PATH];
+    std::wstring const wstrSelf(wszSelf, GetModuleFileNameW(nullptr, wszSelf, MAX_PATH));
+    std::wstring const wstrPlanted = wstrSelf.substr(0, wstrSelf.find_last_of(L'\\')) + L"\\planted-dlls";
+    ASSERT_TRUE(Exists(wstrPlanted + L"\\msi.dll")) << Utf8(wstrPlanted);
+    // Wine takes the override from the environment the whole program started
+    // with; without native-first order even the naive control loads nothing.
+    ASSERT_NE(EnvVar(L"WINEDLLOVERRIDES").find(L"msi,version=n"), std::wstring::npos)
+        << "run with WINEDLLOVERRIDES=msi,version=n,b";
+
+    struct Run {
+        const wchar_t *pwszMode;
+        const wchar_t *pwszDll;
+        bool fPlantBesideExe;
+        bool fPlantInCwd;
+        bool fExpectLoaded;   // the planted copy's marker appears
+    };
+    // Under Wine user32 imports version.dll, so with native-first order a
+    // version.dll beside any program that imports user32 is loaded by the
+    // system's own import resolution before the program runs; that copy is
+    // only planted in the current directory here.
+    static const Run s_aRuns[] = {
+        {L"naive", L"msi.dll", true, false, true},   // the controls: planted copies can load
+        {L"naive", L"version.dll", true, false, true},
+        {L"naive-cwd-path", L"msi.dll", false, true, true},
+        {L"naive-cwd-path", L"version.dll", false, true, true},
+        {L"runtime", L"msi.dll", true, true, false},
+        {L"runtime", L"version.dll", false, true, false},
+    };
+    for (const Run &r : s_aRuns) {
+        std::wstring const wstrApp = MakeScratchDir(L"app");
+        std::wstring const wstrCwd = MakeScratchDir(L"cwd");
+        std::wstring const wstrMarkers = MakeScratchDir(L"markers");
+        ASSERT_TRUE(CopyInto(wstrSelf, wstrApp, L"ldrplant.exe"));
+        if (r.fPlantBesideExe)
+            ASSERT_TRUE(CopyInto(wstrPlanted + L"\\" + r.pwszDll, wstrApp, r.pwszDll));
+        if (r.fPlantInCwd)
+            ASSERT_TRUE(CopyInto(wstrPlanted + L"\\" + r.pwszDll, wstrCwd, r.pwszDll));
+
+        DWORD const dwExit = RunPlantChild(wstrApp + L"\\ldrplant.exe", wstrCwd, wstrMarkers, r.pwszMode);
+        std::string const strWhat = Utf8(std::wstring(r.pwszMode) + L" " + r.pwszDll
+                                         + (r.fPlantBesideExe ? L" beside-exe" : L"")
+                                         + (r.fPlantInCwd ? L" in-cwd" : L""));
+        EXPECT_EQ(dwExit, 0u) << strWhat;
+        EXPECT_EQ(Exists(wstrMarkers + L"\\" + r.pwszDll + L".loaded"), r.fExpectLoaded) << strWhat;
+
+        RemoveTree(wstrApp);
+        RemoveTree(wstrCwd);
+        RemoveTree(wstrMarkers);
+    }
+}
+
+} // namespace
