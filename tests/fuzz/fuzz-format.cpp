@@ -5,6 +5,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <quab/errinfo.h>
 #include <quab/fmt.h>
 
 namespace {
@@ -26,17 +27,16 @@ void InitBuffers()
     if (s_fDone)
         return;
     s_fDone = true;
-    memcpy(g_aabBuffers[0], "Ab\xc3\xa4z<&>\"\\/ \t\n\r:C:\\dir\\x.txt", 30);
+    static const char s_szText[] = "Ab\xc3\xa4z<&>\"\\/ \t\n\r:C:\\dir\\x.txt";
+    memcpy(g_aabBuffers[0], s_szText, sizeof(s_szText));
     // UTF-16 with a pair and an unpaired surrogate, little-endian.
     static const uint16_t s_awc[] = {'w', 0xe4, 0xd83d, 0xde00, 0xd800, 'x', 0};
     memcpy(g_aabBuffers[1], s_awc, sizeof(s_awc));
     static const uint32_t s_au[] = {0x20ac, 0x1f600, 0x80000000u, 'q', 0};
     memcpy(g_aabBuffers[2], s_au, sizeof(s_au));
     // A filled-in extended-error record.
-    uint32_t const au32[3] = {0xBABE0004u, static_cast<uint32_t>(-41), sizeof(g_szErrMsg)};
-    memcpy(g_aabBuffers[3], au32, sizeof(au32));
-    char *pszMsg = g_szErrMsg;
-    memcpy(&g_aabBuffers[3][sizeof(au32)], &pszMsg, sizeof(pszMsg));
+    RTERRINFO const ErrInfo = {RTERRINFO_FLAGS_MAGIC | RTERRINFO_FLAGS_SET, -41, sizeof(g_szErrMsg), g_szErrMsg};
+    memcpy(g_aabBuffers[3], &ErrInfo, sizeof(ErrInfo));
 }
 
 struct Sink
@@ -56,9 +56,10 @@ size_t Output(void *pvArg, const char *pach, size_t cch)
         return 0;
     }
     // Touch every byte so that the sanitizers see where the engine points.
-    volatile char chSink = 0;
+    char chSum = 0;
     for (size_t i = 0; i < cch; i++)
-        chSink ^= pach[i];
+        chSum = static_cast<char>(chSum ^ pach[i]);
+    volatile char chSink = chSum;
     (void)chSink;
     pSink->cchSeen += cch;
     return cch;
