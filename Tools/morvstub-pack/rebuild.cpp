@@ -28,6 +28,21 @@ bool OtherDirInside(const pe::Image &img, const pe::Section &s, unsigned allowed
     return false;
 }
 
+// The COFF symbol and string table behind the sections, as long section
+// names ("/4") refer into it; 0 when there is none or it is damaged.
+size_t SymbolTableSize(const pe::Image &img)
+{
+    auto const &b = img.bytes();
+    uint32_t const offSym = pe::rd32(b, img.coffOffset() + 8);
+    if (!offSym || offSym < img.rawEnd() || offSym > b.size())
+        return 0;
+    uint64_t const offStrings = offSym + 18ull * pe::rd32(b, img.coffOffset() + 12);
+    if (offStrings + 4 > b.size())
+        return 0;
+    uint64_t const end = offStrings + pe::rd32(b, offStrings);
+    return end <= b.size() ? static_cast<size_t>(end - offSym) : 0;
+}
+
 struct Move {
     size_t oldIndex;
     uint32_t dstVa;
@@ -40,6 +55,8 @@ struct Plan {
     std::vector<Move> moves;         // sections moved behind the new resources
     uint32_t rsrcVa = 0, rsrcRaw = 0, rsrcCharacteristics = 0x40000040;  // initialised data, readable
     uint32_t oldRsrcRawSize = 0;     // initialised data that leaves the image
+    uint32_t symRaw = 0;             // where the symbol table goes, when kept
+    size_t cbSymbols = 0;
 };
 
 // The resource section is replaced in place when it is the last section or
@@ -85,6 +102,12 @@ Plan MakePlan(const pe::Image &img)
         p.moves.push_back({i, va, secs[i].sizeOfRawData ? raw : 0});
         raw += pe::alignUp(secs[i].sizeOfRawData, img.fileAlignment());
         va = pe::alignUp(uint64_t{va} + VirtualSpan(secs[i]), img.sectionAlignment());
+    }
+    // Symbols stay in front of the resources, so that the packages end the file.
+    p.cbSymbols = SymbolTableSize(img);
+    if (p.cbSymbols) {
+        p.symRaw = raw;
+        raw = pe::alignUp(uint64_t{raw} + p.cbSymbols, img.fileAlignment());
     }
     p.rsrcVa = va;
     p.rsrcRaw = raw;
@@ -226,8 +249,9 @@ void WriteInstaller(const pe::Image &stub, const rsrc::Tree &tree, const std::ve
 
     size_t const coff = stub.coffOffset(), opt = stub.optOffset();
     pe::wr16(head, coff + 2, static_cast<uint16_t>(cSections));
-    if (pe::rd32(head, coff + 8)) {
-        // A symbol table behind the sections does not survive the rewrite.
+    if (plan.cbSymbols) {
+        pe::wr32(head, coff + 8, plan.symRaw);
+    } else if (pe::rd32(head, coff + 8) >= plan.prefixEnd) {
         pe::wr32(head, coff + 8, 0);
         pe::wr32(head, coff + 12, 0);
     }
@@ -250,19 +274,12 @@ void WriteInstaller(const pe::Image &stub, const rsrc::Tree &tree, const std::ve
         if (RvaInside(rel, secs[m.oldIndex]))
             pe::wr32(head, stub.dataDirOffset(pe::kDirBaseReloc), rel.rva - secs[m.oldIndex].virtualAddress + m.dstVa);
     }
-    // The signature and the symbol table are dropped knowingly; anything
+    // The signature is dropped knowingly and the symbols move; anything
     // else behind the sections is worth a word.
     size_t const overlay = stub.bytes().size() - stub.rawEnd();
     size_t const cbCert = cert.size && cert.rva >= stub.rawEnd() ? cert.size : 0;
-    size_t cbSymbols = 0;
-    if (uint32_t const offSym = pe::rd32(stub.bytes(), coff + 8); offSym >= stub.rawEnd()) {
-        uint64_t const offStrings = offSym + 18ull * pe::rd32(stub.bytes(), coff + 12);
-        if (offStrings + 4 <= stub.bytes().size())
-            cbSymbols = static_cast<size_t>(
-                std::min<uint64_t>(offStrings - offSym + pe::rd32(stub.bytes(), offStrings), overlay));
-    }
-    if (overlay > cbCert + cbSymbols)
-        warnings.push_back(std::to_string(overlay - cbCert - cbSymbols) +
+    if (overlay > cbCert + plan.cbSymbols)
+        warnings.push_back(std::to_string(overlay - cbCert - plan.cbSymbols) +
                            " bytes after the stub's last section were not kept");
 
     std::filesystem::path const tmp = TempPathBeside(out);
@@ -274,6 +291,11 @@ void WriteInstaller(const pe::Image &stub, const rsrc::Tree &tree, const std::ve
                 pe::Section const &s = secs[m.oldIndex];
                 o.padTo(m.dstRaw);
                 o.write(std::span<const uint8_t>(stub.bytes()).subspan(s.pointerToRawData, s.sizeOfRawData));
+            }
+            if (plan.cbSymbols) {
+                o.padTo(plan.symRaw);
+                o.write(std::span<const uint8_t>(stub.bytes()).subspan(pe::rd32(stub.bytes(), coff + 8),
+                                                                       plan.cbSymbols));
             }
             o.padTo(plan.rsrcRaw);
             o.write(lay.head);

@@ -1,0 +1,398 @@
+"""morvstub-pack: what it writes, what it refuses, and that Windows (Wine)
+loads and reads what it wrote."""
+import os
+import shutil
+import struct
+import subprocess
+
+import pytest
+
+import winrun
+from fixtures import build
+
+PACKER = winrun.PACKER
+STUB = winrun.STUB
+READRES = winrun.E2E_BIN / "pack-readres.exe"
+RT_RCDATA = "#10"
+
+
+# --- an independent reader of the PE fields the packer rewrites -----------
+
+def pe_info(path):
+    b = path.read_bytes()
+    pe = struct.unpack_from("<I", b, 0x3C)[0]
+    assert b[pe:pe + 4] == b"PE\0\0"
+    n_sec, = struct.unpack_from("<H", b, pe + 6)
+    sym_ptr, n_sym, opt_size = struct.unpack_from("<IIH", b, pe + 12)
+    opt = pe + 24
+    magic, = struct.unpack_from("<H", b, opt)
+    dd = opt + (96 if magic == 0x10B else 112)
+    sec_align, file_align = struct.unpack_from("<II", b, opt + 32)
+    size_of_image, size_of_headers, checksum = struct.unpack_from("<III", b, opt + 56)
+    n_dirs, = struct.unpack_from("<I", b, dd - 4)
+    dirs = [struct.unpack_from("<II", b, dd + 8 * i) for i in range(n_dirs)]
+    secs = []
+    for i in range(n_sec):
+        o = opt + opt_size + 40 * i
+        name = b[o:o + 8].rstrip(b"\0").decode()
+        vsize, va, rawsize, rawptr = struct.unpack_from("<IIII", b, o + 8)
+        secs.append(dict(name=name, vsize=vsize, va=va, rawsize=rawsize, rawptr=rawptr))
+    return dict(bytes=b, sections=secs, dirs=dirs, sec_align=sec_align, file_align=file_align,
+                size_of_image=size_of_image, checksum=checksum, checksum_off=opt + 64, sym_ptr=sym_ptr)
+
+
+def pe_checksum(b, checksum_off):
+    data = bytearray(b)
+    data[checksum_off:checksum_off + 4] = b"\0\0\0\0"
+    if len(data) % 2:
+        data.append(0)
+    s = 0
+    for (w,) in struct.iter_unpack("<H", bytes(data)):
+        s += w
+        s = (s & 0xFFFF) + (s >> 16)
+    s = (s & 0xFFFF) + (s >> 16)
+    return s + len(b)
+
+
+def align(v, a):
+    return (v + a - 1) & ~(a - 1)
+
+
+def assert_sound_image(path):
+    """The loader's view: sections in order and contiguous, the resource
+    section last and named by its directory, sizes and checksum right."""
+    info = pe_info(path)
+    secs, dirs = info["sections"], info["dirs"]
+    va = secs[0]["va"]
+    for s in secs:
+        assert s["va"] == va, f"section {s['name']} leaves a gap or overlaps"
+        va = align(s["va"] + max(s["vsize"], 1), info["sec_align"])
+        assert s["rawptr"] % info["file_align"] == 0 and s["rawsize"] % info["file_align"] == 0
+    last = secs[-1]
+    assert last["name"] == ".rsrc"
+    assert dirs[2] == (last["va"], last["vsize"])
+    assert info["size_of_image"] == align(last["va"] + last["vsize"], info["sec_align"])
+    assert len(info["bytes"]) == last["rawptr"] + last["rawsize"], "nothing may follow the resources"
+    assert dirs[4] == (0, 0), "a stale signature directory survived"
+    if dirs[5][0]:
+        holder = [s for s in secs if s["va"] <= dirs[5][0] < s["va"] + s["vsize"]]
+        assert holder and holder[0]["name"] == ".reloc"
+    assert info["checksum"] == pe_checksum(info["bytes"], info["checksum_off"])
+    r = subprocess.run(["i686-w64-mingw32-objdump", "-p", str(path)], capture_output=True, text=True)
+    assert r.returncode == 0, r.stderr
+    assert "Resource Directory [.rsrc]" in r.stdout
+    return info
+
+
+# --- running the packer and reading resources under Wine -----------------
+
+def pack(*args):
+    return subprocess.run([str(PACKER), *map(str, args)], capture_output=True)
+
+
+def pack_ok(*args):
+    r = pack(*args)
+    assert r.returncode == 0, r.stderr.decode()
+    return r
+
+
+def listing(setup):
+    r = subprocess.run([str(PACKER), "--list", str(setup)], capture_output=True, text=True)
+    assert r.returncode == 0, r.stderr
+    return [line.split("\t") for line in r.stdout.splitlines()]
+
+
+def read_resources(exe, wanted, tmp_path, reader=READRES):
+    """{(type, name): bytes or None} as the system's resource lookup finds them."""
+    args, outs = [winrun.to_win(exe)], {}
+    for i, key in enumerate(wanted):
+        out = tmp_path / f"res-{i}.bin"
+        if out.exists():
+            out.unlink()
+        outs[key] = out
+        args += [key[0], key[1], winrun.to_win(out)]
+    r = winrun.run(reader, *args)
+    assert r.code in (0, 1), r
+    return {k: (o.read_bytes() if o.exists() else None) for k, o in outs.items()}
+
+
+@pytest.fixture(scope="module", autouse=True)
+def wine_services():
+    # The first program of a fresh wineserver starts Wine's background
+    # services, which inherit that program's standard handles and keep its
+    # pipes open long after it exited. Start them without pipes.
+    winrun.ensure_prefix()
+    subprocess.run(["wine", "cmd.exe", "/c", "exit"], env=winrun.wine_env(), stdin=subprocess.DEVNULL,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=False, timeout=300)
+
+
+@pytest.fixture(scope="module")
+def payload(tmp_path_factory):
+    d = tmp_path_factory.mktemp("payload")
+    pairs = build.build_sample_payload(d)
+    # An odd size shows that each resource is padded without changing it.
+    odd = d / "odd-size.bin"
+    odd.write_bytes(bytes((i * 7 + 3) % 256 for i in range(12345)))
+    return pairs + [("x86", odd)]
+
+
+@pytest.fixture(scope="module")
+def stub():
+    if not STUB.exists():
+        pytest.fail(f"missing {STUB}: build the Windows tree and copy the stub to out/ (make build)")
+    return STUB
+
+
+def pkg_args(pairs):
+    return [f"{arch}:{path}" for arch, path in pairs]
+
+
+ARCH_VALUE = {"all": 1, "x86": 2, "amd64": 3, "arm64": 4}
+
+
+# --- round trip -----------------------------------------------------------
+
+def test_round_trip_list_and_system_lookup(tmp_path, stub, payload):
+    setup = tmp_path / "Setup.exe"
+    pack_ok("--stub", stub, "--output", setup, *pkg_args(payload))
+    expected = [[str(i), arch, f"BIN_{i:02d}", path.name, str(path.stat().st_size)]
+                for i, (arch, path) in enumerate(payload)]
+    assert listing(setup) == expected
+
+    keys = [(RT_RCDATA, "MANIFEST")]
+    for i in range(len(payload)):
+        keys += [(RT_RCDATA, f"HDR_{i:02d}"), (RT_RCDATA, f"BIN_{i:02d}")]
+    got = read_resources(setup, keys, tmp_path)
+    assert got[(RT_RCDATA, "MANIFEST")] == b"MorvInstV1" + b"\0" * 5 + bytes([len(payload)])
+    for i, (arch, path) in enumerate(payload):
+        hdr = got[(RT_RCDATA, f"HDR_{i:02d}")]
+        assert len(hdr) == 256
+        assert struct.unpack_from("<I", hdr)[0] == ARCH_VALUE[arch]
+        assert hdr[4:32] == f"BIN_{i:02d}".encode().ljust(28, b"\0")
+        assert hdr[32:] == path.name.encode().ljust(224, b"\0")
+        assert got[(RT_RCDATA, f"BIN_{i:02d}")] == path.read_bytes(), f"package {i} changed on the way"
+
+    # The packages are the last thing in the file: growing them moves nothing else.
+    data = setup.read_bytes()
+    last = payload[-1][1].read_bytes()
+    end = data.rindex(last) + len(last)
+    assert len(data) - end < pe_info(setup)["file_align"]
+
+
+def test_same_inputs_same_bytes(tmp_path, stub, payload):
+    a, b, c = tmp_path / "a.exe", tmp_path / "b.exe", tmp_path / "c.exe"
+    pack_ok("--stub", stub, "--output", a, *pkg_args(payload))
+    pack_ok("--stub", stub, "--output", b, *pkg_args(payload))
+    assert a.read_bytes() == b.read_bytes()
+    # ... and it is the inputs that decide: another order gives another file.
+    pack_ok("--stub", stub, "--output", c, *pkg_args(payload[::-1]))
+    assert c.read_bytes() != a.read_bytes()
+
+
+def test_packed_installer_is_a_sound_image(tmp_path, stub, payload):
+    setup = tmp_path / "Setup.exe"
+    pack_ok("--stub", stub, "--output", setup, *pkg_args(payload))
+    before = pe_info(stub)
+    after = assert_sound_image(setup)
+    # Code and imports stay where the stub had them.
+    keep = [s for s in before["sections"] if s["name"] not in (".rsrc", ".reloc")]
+    assert keep == [s for s in after["sections"] if s["name"] not in (".rsrc", ".reloc")]
+    assert after["dirs"][1] == before["dirs"][1]
+
+
+def test_stub_without_resources_gets_a_new_section(tmp_path, payload):
+    # A program with the C runtime and no resources at all: the packer
+    # appends the section instead of replacing one. The result still runs
+    # and finds its own packages through the system's lookup.
+    prog = tmp_path / "reader.exe"
+    pack_ok("--stub", READRES, "--output", prog, *pkg_args(payload[:2]))
+    assert len(pe_info(prog)["sections"]) == len(pe_info(READRES)["sections"]) + 1
+    assert_sound_image(prog)
+    got = read_resources(prog, [(RT_RCDATA, "BIN_01"), (RT_RCDATA, "HDR_00")], tmp_path, reader=prog)
+    assert got[(RT_RCDATA, "BIN_01")] == payload[1][1].read_bytes()
+    assert got[(RT_RCDATA, "HDR_00")][32:32 + len(payload[0][1].name)] == payload[0][1].name.encode()
+
+
+def test_packed_stub_runs_and_extracts_every_package(tmp_path, stub, payload):
+    setup = tmp_path / "Setup.exe"
+    pack_ok("--stub", stub, "--output", setup, *pkg_args(payload))
+    dest = tmp_path / "extracted"
+    dest.mkdir()
+    r = winrun.run(setup, "--silent", "--extract", "--path", winrun.to_win(dest))
+    assert r.code == 0, r
+    assert sorted(p.name for p in dest.iterdir()) == sorted(p.name for _, p in payload)
+    for _, path in payload:
+        assert (dest / path.name).read_bytes() == path.read_bytes()
+
+
+# --- the splash picture ---------------------------------------------------
+
+def test_splash_picture_kept_replaced_or_removed(tmp_path, stub, payload):
+    key = ("PNG", "#102")
+    original = read_resources(stub, [key], tmp_path)[key]
+    assert original and original.startswith(b"\x89PNG"), "the stub carries no splash picture"
+    other = tmp_path / "other.png"
+    subprocess.run(["python3", str(winrun.ROOT / "tools" / "make-splash.py"), str(other), "--width", "400"],
+                   check=True)
+    cases = [([], original), (["--splash", other], other.read_bytes()), (["--no-splash"], None)]
+    for extra, want in cases:
+        setup = tmp_path / "Setup.exe"
+        pack_ok("--stub", stub, "--output", setup, *extra, *pkg_args(payload[:1]))
+        assert read_resources(setup, [key], tmp_path)[key] == want, extra
+        assert listing(setup)[0][3] == payload[0][1].name
+
+
+# --- refusals -------------------------------------------------------------
+
+def _refusal_cases(tmp, stub, good):
+    empty = tmp / "empty.msi"
+    empty.write_bytes(b"")
+    long_name = tmp / ("\u00e9" * 110 + "abcd")          # 224 bytes of UTF-8
+    long_name.write_bytes(b"x")
+    backslash = tmp / "a\\b.msi"
+    backslash.write_bytes(b"x")
+    colon = tmp / "a:b.msi"
+    colon.write_bytes(b"x")
+    bad_utf8 = os.fsdecode(bytes(tmp) + b"/bad\xff.msi")
+    with open(os.fsencode(bad_utf8), "wb") as f:
+        f.write(b"x")
+    text = tmp / "notpe.exe"
+    text.write_text("this is not an executable\n" * 10)
+    mz_only = tmp / "mz.exe"
+    mz_only.write_bytes(b"MZ" + b"\0" * 200)
+    cut = tmp / "cut.exe"
+    cut.write_bytes(stub.read_bytes()[:0x200])
+    notpng = tmp / "notpng.png"
+    notpng.write_bytes(b"GIF89a" + b"\0" * 20)
+    many = [f"all:{good}"] * 256
+    return [
+        # (label, stub, extra args, packages, exit code, message)
+        ("missing file", stub, [], ["amd64:" + str(tmp / "nope.msi")], 1, "does not exist"),
+        ("empty file", stub, [], [f"amd64:{empty}"], 1, "is empty"),
+        ("directory", stub, [], [f"amd64:{tmp}"], 1, "is not a regular file"),
+        ("unknown arch", stub, [], [f"ia64:{good}"], 1, "unknown architecture 'ia64'"),
+        ("upper-case arch", stub, [], [f"AMD64:{good}"], 1, "unknown architecture 'AMD64'"),
+        ("no arch", stub, [], [str(good)], 1, "is not ARCH:FILE"),
+        ("name of 224 bytes", stub, [], [f"x86:{long_name}"], 1, "224 bytes long"),
+        ("backslash in name", stub, [], [f"x86:{backslash}"], 1, 'contains "\\", "/" or ":"'),
+        ("colon in name", stub, [], [f"x86:{colon}"], 1, 'contains "\\", "/" or ":"'),
+        ("name not UTF-8", stub, [], [f"x86:{bad_utf8}"], 1, "not valid UTF-8"),
+        ("256 packages", stub, [], many, 1, "256 packages given"),
+        ("stub is text", text, [], [f"all:{good}"], 1, "is not a PE image"),
+        ("stub is MZ only", mz_only, [], [f"all:{good}"], 1, "is not a PE image"),
+        ("stub cut short", cut, [], [f"all:{good}"], 1, "is not a PE image"),
+        ("stub missing", tmp / "nostub.exe", [], [f"all:{good}"], 1, "cannot read stub"),
+        ("splash not PNG", stub, ["--splash", notpng], [f"all:{good}"], 1, "is not a PNG file"),
+        ("splash and no splash", stub, ["--splash", notpng, "--no-splash"], [f"all:{good}"], 2, "exclude each other"),
+        ("unknown option", stub, ["--bogus"], [f"all:{good}"], 2, "unknown option --bogus"),
+    ]
+
+
+def test_refusals_leave_no_output(tmp_path, stub, payload):
+    good = payload[2][1]
+    inputs = tmp_path / "in"
+    inputs.mkdir()
+    outdir = tmp_path / "out"
+    outdir.mkdir()
+    failures = []
+    for label, stub_path, extra, pkgs, code, message in _refusal_cases(inputs, stub, good):
+        for existing in (False, True):
+            out = outdir / "Setup.exe"
+            if existing:
+                out.write_bytes(b"previous installer")
+            r = pack("--stub", stub_path, "--output", out, *extra, *pkgs)
+            err = r.stderr.decode("utf-8", "replace")
+            left = sorted(p.name for p in outdir.iterdir())
+            if r.returncode != code or message not in err:
+                failures.append(f"{label}: exit {r.returncode}, stderr {err!r}")
+            if existing and out.read_bytes() != b"previous installer":
+                failures.append(f"{label}: the existing output was changed")
+            if left != (["Setup.exe"] if existing else []):
+                failures.append(f"{label}: left {left}")
+            if out.exists():
+                out.unlink()
+    assert not failures, "\n".join(failures)
+
+
+def test_limits_are_inclusive(tmp_path, stub):
+    # 223 bytes of UTF-8 and 255 packages are still accepted; the header
+    # names go past two digits.
+    name = tmp_path / ("\u00e9" * 110 + "abc")
+    name.write_bytes(b"longest name")
+    small = tmp_path / "small.cab"
+    small.write_bytes(b"MSCF")
+    setup = tmp_path / "Setup.exe"
+    pack_ok("--stub", stub, "--output", setup, f"arm64:{name}", *[f"all:{small}"] * 254)
+    rows = listing(setup)
+    assert len(rows) == 255
+    assert rows[0] == ["0", "arm64", "BIN_00", name.name, "12"]
+    assert rows[100] == ["100", "all", "BIN_100", "small.cab", "4"]
+    assert rows[254][2] == "BIN_254"
+    assert_sound_image(setup)
+
+
+# --- signatures, repacking, damaged payloads for the installer's tests ----
+
+def test_signature_of_stub_is_dropped(tmp_path, stub, payload):
+    key, cert = tmp_path / "k.pem", tmp_path / "c.pem"
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
+                    "/CN=Morvaquill Test Signer", "-keyout", key, "-out", cert], check=True, capture_output=True)
+    signed = tmp_path / "signed.exe"
+    subprocess.run(["osslsigncode", "sign", "-certs", cert, "-key", key, "-in", stub, "-out", signed],
+                   check=True, capture_output=True)
+    assert pe_info(signed)["dirs"][4][1] > 0
+    setup = tmp_path / "Setup.exe"
+    r = pack_ok("--stub", signed, "--output", setup, *pkg_args(payload[:1]))
+    assert b"signature was dropped" in r.stderr
+    assert_sound_image(setup)
+    v = subprocess.run(["osslsigncode", "verify", "-in", setup], capture_output=True, text=True)
+    assert v.returncode != 0
+
+
+def test_packing_an_installer_again_replaces_its_payload(tmp_path, stub, payload):
+    first, second = tmp_path / "first.exe", tmp_path / "second.exe"
+    pack_ok("--stub", stub, "--output", first, *pkg_args(payload))
+    pack_ok("--stub", first, "--output", second, *pkg_args(payload[2:3]))
+    assert listing(second) == [["0", "all", "BIN_00", "common.cab", str(payload[2][1].stat().st_size)]]
+    got = read_resources(second, [(RT_RCDATA, "BIN_01"), (RT_RCDATA, "HDR_01"), ("PNG", "#102")], tmp_path)
+    assert got[(RT_RCDATA, "BIN_01")] is None and got[(RT_RCDATA, "HDR_01")] is None
+    assert got[("PNG", "#102")] is not None
+    # Repacking yields what packing the stub directly yields.
+    direct = tmp_path / "direct.exe"
+    pack_ok("--stub", stub, "--output", direct, *pkg_args(payload[2:3]))
+    assert direct.read_bytes() == second.read_bytes()
+
+
+def test_damage_options_and_list_reports(tmp_path, stub, payload):
+    empty = tmp_path / "empty"
+    empty.write_bytes(b"")
+    short = tmp_path / "short-manifest"
+    short.write_bytes(b"MorvInstV1\0\0\0\0\0")
+    cases = [
+        (["--drop-resource", "HDR_01"], "package header HDR_01 is missing"),
+        (["--drop-resource", "BIN_00"], "data resource BIN_00 is missing"),
+        (["--drop-resource", "MANIFEST"], "no package manifest"),
+        (["--raw-resource", f"MANIFEST={short}"], "the package manifest is damaged"),
+    ]
+    for extra, message in cases:
+        setup = tmp_path / "Setup.exe"
+        pack_ok("--stub", stub, "--output", setup, *extra, *pkg_args(payload[:2]))
+        assert_sound_image(setup)
+        r = subprocess.run([str(PACKER), "--list", str(setup)], capture_output=True, text=True)
+        assert r.returncode == 1 and message in r.stderr, (extra, r.stderr)
+    # An empty data resource, as no regular packing can make it.
+    setup = tmp_path / "Setup.exe"
+    pack_ok("--stub", stub, "--output", setup, "--drop-resource", "BIN_01", "--raw-resource", f"BIN_01={empty}",
+            *pkg_args(payload[:2]))
+    assert [row[4] for row in listing(setup)] == [str(payload[0][1].stat().st_size), "0"]
+    got = read_resources(setup, [(RT_RCDATA, "BIN_00")], tmp_path)
+    assert got[(RT_RCDATA, "BIN_00")] == payload[0][1].read_bytes()
+
+
+def test_list_refuses_what_is_no_installer(tmp_path, stub):
+    text = tmp_path / "x.txt"
+    text.write_text("hello")
+    for path, message in [(stub, "no package manifest"), (text, "is not a PE image"),
+                          (tmp_path / "none.exe", "cannot read")]:
+        r = subprocess.run([str(PACKER), "--list", str(path)], capture_output=True, text=True)
+        assert r.returncode == 1 and message in r.stderr and r.stdout == "", (path, r.stderr)
