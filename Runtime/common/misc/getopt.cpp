@@ -181,10 +181,21 @@ const char *TakeNextArg(RTOPTSTATE *pState)
     return pState->argv[pState->nextIndex++];
 }
 
+// Decodes one code point, but never steps over the terminator: the
+// decoder moves past a zero byte as past any other character.
+int32_t DecodeCp(const char **ppsz, RTUNICP *puCp)
+{
+    if (**ppsz == '\0') {
+        *puCp = 0;
+        return RT_OK;
+    }
+    return RTStrDecodeCp(ppsz, puCp);
+}
+
 bool IsDashArg(const char *psz, const char **ppszNext)
 {
     RTUNICP uCp;
-    if (RT_FAILURE_NP(RTStrDecodeCp(&psz, &uCp)) || !rtOptIsDash(uCp))
+    if (RT_FAILURE_NP(DecodeCp(&psz, &uCp)) || !rtOptIsDash(uCp))
         return false;
     *ppszNext = psz;
     return true;
@@ -323,7 +334,7 @@ int RTGetOpt(RTOPTSTATE *pState, RTOPTVALUE *pValue)
             if (!pDef) {
                 const char *pszAfterDash = pszArg;
                 RTUNICP uCp;
-                int32_t const rc = RTStrDecodeCp(&pszAfterDash, &uCp);
+                int32_t const rc = DecodeCp(&pszAfterDash, &uCp);
                 if (RT_FAILURE_NP(rc))
                     return rc;
                 bool const fDash = rtOptIsDash(uCp);

@@ -2,6 +2,8 @@
 // indexes, built-in rows, terminators and permutation.
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -349,6 +351,31 @@ TEST(GetOptParse, NextValueUnderPermutationSkipsMovedArguments)
     ASSERT_EQ(RTGetOpt(&State, &Value), RTI_NOT_OPTION);
     EXPECT_STREQ(Value.str, "a");
     EXPECT_EQ(RTGetOpt(&State, &Value), 0);
+}
+
+} // namespace
+
+namespace {
+
+// Each argument alone in an allocation of its exact size, so that the
+// sanitizer build catches a read past the terminator.
+TEST(GetOptParse, ShortArgumentsAreNotReadPast)
+{
+    for (uint32_t fInit : {0u, RTOPTINIT_PERMUTE}) {
+        for (const char *pszArg : {"", "-", "\u2013", "--"}) {
+            SCOPED_TRACE(pszArg);
+            size_t const cb = std::string(pszArg).size() + 1;
+            std::unique_ptr<char[]> pszExact(new char[cb]);
+            memcpy(pszExact.get(), pszArg, cb);
+            char szProg[] = "prog";
+            char *argv[] = {szProg, pszExact.get(), nullptr};
+            RTOPTSTATE State;
+            ASSERT_EQ(RTGetOptInit(&State, 2, argv, g_aOpts, RT_ELEMENTS(g_aOpts), 1, fInit), RT_OK);
+            RTOPTVALUE Value;
+            int const rc = RTGetOpt(&State, &Value);
+            EXPECT_TRUE(rc == 0 || rc == RTI_NOT_OPTION || rc == RTE_OPTION_UNKNOWN) << rc;
+        }
+    }
 }
 
 } // namespace
