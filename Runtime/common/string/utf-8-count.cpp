@@ -11,6 +11,9 @@ int32_t rtutf::scanUtf8(const char *psz, size_t cch, bool fUtf16, Utf8Counts *pC
     size_t cCps = 0;
     size_t cwc = 0;
     int32_t rc = RT_OK;
+    // Whole words are read only within a given length: an unlimited text may
+    // end anywhere inside one.
+    size_t const cchWords = cch == RTSTR_MAX ? 0 : cch;
     while (off < cch) {
         unsigned const b = p[off];
         if (b < 0x80) {
@@ -19,7 +22,29 @@ int32_t rtutf::scanUtf8(const char *psz, size_t cch, bool fUtf16, Utf8Counts *pC
             off++;
             cCps++;
             cwc++;
+            while (off + 8 <= cchWords && isAsciiRun8(load64(p + off))) {
+                off += 8;
+                cCps += 8;
+                cwc += 8;
+            }
             continue;
+        }
+        // The common two- and three-byte forms; everything else, including
+        // every error, takes the full decoder.
+        if (b >= 0xC2 && b < 0xE0 && cch - off >= 2 && (p[off + 1] & 0xC0) == 0x80) {
+            off += 2;
+            cCps++;
+            cwc++;
+            continue;
+        }
+        if ((b & 0xF0) == 0xE0 && cch - off >= 3 && (p[off + 1] & 0xC0) == 0x80 && (p[off + 2] & 0xC0) == 0x80) {
+            RTUNICP const cp = ((b & 0x0F) << 12) | ((p[off + 1] & 0x3F) << 6) | (p[off + 2] & 0x3F);
+            if (cp >= 0x800 && cp - 0xD800u >= 0x800u && cp < 0xFFFE) {
+                off += 3;
+                cCps++;
+                cwc++;
+                continue;
+            }
         }
         RTUNICP cp;
         size_t cbSeq;
@@ -42,6 +67,7 @@ int32_t rtutf::scanUtf8(const char *psz, size_t cch, bool fUtf16, Utf8Counts *pC
 
 int32_t rtutf::scanUtf16(const RTUTF16 *pwsz, size_t cwc, size_t *pcch)
 {
+    size_t const cwcWords = cwc == RTSTR_MAX ? 0 : cwc;
     size_t off = 0;
     size_t cch = 0;
     while (off < cwc) {
@@ -51,6 +77,20 @@ int32_t rtutf::scanUtf16(const RTUTF16 *pwsz, size_t cwc, size_t *pcch)
                 break;
             off++;
             cch++;
+            while (off + 4 <= cwcWords && isAsciiRun16(load64(pwsz + off))) {
+                off += 4;
+                cch += 4;
+            }
+            continue;
+        }
+        if (wc < 0x800) {
+            off++;
+            cch += 2;
+            continue;
+        }
+        if (wc - 0xD800u >= 0x800u && wc < 0xFFFE) {
+            off++;
+            cch += 3;
             continue;
         }
         RTUNICP cp;

@@ -104,6 +104,25 @@ inline size_t utf8Bytes(RTUNICP cp)
     return cp < 0x80 ? 1 : cp < 0x800 ? 2 : cp < 0x10000 ? 3 : 4;
 }
 
+// Word-at-a-time tests for runs of ASCII: eight UTF-8 bytes or four UTF-16
+// units that are all below 0x80 and none of them zero.
+inline uint64_t load64(const void *pv)
+{
+    uint64_t u;
+    __builtin_memcpy(&u, pv, sizeof(u));
+    return u;
+}
+
+inline bool isAsciiRun8(uint64_t u)
+{
+    return ((u | ((u - 0x0101010101010101ull) & ~u)) & 0x8080808080808080ull) == 0;
+}
+
+inline bool isAsciiRun16(uint64_t u)
+{
+    return (u & 0xFF80FF80FF80FF80ull) == 0 && ((u - 0x0001000100010001ull) & ~u & 0x8000800080008000ull) == 0;
+}
+
 } // namespace rtutf
 
 namespace rtutf {

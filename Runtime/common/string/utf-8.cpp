@@ -15,14 +15,13 @@ namespace {
 int32_t convertUtf8ToUtf16(const char *psz, size_t cch, RTUTF16 *pwsz, size_t cwcBuf)
 {
     const unsigned char *p = reinterpret_cast<const unsigned char *>(psz);
-    const unsigned char *const pEnd = cch == RTSTR_MAX ? nullptr : p + cch;
+    size_t off = 0;
+    size_t const cchWords = cch == RTSTR_MAX ? 0 : cch;
     RTUTF16 *pwc = pwsz;
     RTUTF16 *const pwcLast = pwsz + cwcBuf - 1;
     int32_t rc = RT_OK;
-    for (;;) {
-        if (p == pEnd)
-            break;
-        unsigned const b = *p;
+    while (off < cch) {
+        unsigned const b = p[off];
         if (b < 0x80) {
             if (b == 0)
                 break;
@@ -31,13 +30,27 @@ int32_t convertUtf8ToUtf16(const char *psz, size_t cch, RTUTF16 *pwsz, size_t cw
                 break;
             }
             *pwc++ = static_cast<RTUTF16>(b);
-            p++;
+            off++;
+            while (off + 8 <= cchWords && static_cast<size_t>(pwcLast - pwc) >= 8 && isAsciiRun8(load64(p + off))) {
+                for (unsigned i = 0; i < 8; i++)
+                    pwc[i] = p[off + i];
+                pwc += 8;
+                off += 8;
+            }
             continue;
         }
-        unsigned const cb = g_SeqLen.ab[b];
-        RTUNICP cp = b & g_abLeadMask[cb];
-        for (unsigned i = 1; i < cb; i++)
-            cp = (cp << 6) | (p[i] & 0x3F);
+        unsigned cb;
+        RTUNICP cp;
+        if (b < 0xE0) {
+            cb = 2;
+            cp = ((b & 0x1F) << 6) | (p[off + 1] & 0x3F);
+        } else if (b < 0xF0) {
+            cb = 3;
+            cp = ((b & 0x0F) << 12) | ((p[off + 1] & 0x3F) << 6) | (p[off + 2] & 0x3F);
+        } else {
+            cb = 4;
+            cp = ((b & 0x07) << 18) | ((p[off + 1] & 0x3F) << 12) | ((p[off + 2] & 0x3F) << 6) | (p[off + 3] & 0x3F);
+        }
         size_t const cwcCp = cp >= 0x10000 ? 2 : 1;
         if (static_cast<size_t>(pwcLast - pwc) < cwcCp) {
             rc = RTE_BUFFER_OVERFLOW;
@@ -49,7 +62,7 @@ int32_t convertUtf8ToUtf16(const char *psz, size_t cch, RTUTF16 *pwsz, size_t cw
             *pwc++ = static_cast<RTUTF16>(0xDC00 + (cp & 0x3FF));
         } else
             *pwc++ = static_cast<RTUTF16>(cp);
-        p += cb;
+        off += cb;
     }
     *pwc = 0;
     return rc;
@@ -61,11 +74,11 @@ int32_t convertUtf16ToUtf8(const RTUTF16 *pwsz, size_t cwc, char *psz, size_t cc
 {
     unsigned char *pb = reinterpret_cast<unsigned char *>(psz);
     size_t cbFree = cchBuf - 1;
+    size_t const cwcWords = cwc == RTSTR_MAX ? 0 : cwc;
     size_t off = 0;
     int32_t rc = RT_OK;
     while (off < cwc) {
         RTUNICP cp = pwsz[off];
-        size_t cwcCp = 1;
         if (cp < 0x80) {
             if (cp == 0)
                 break;
@@ -76,17 +89,49 @@ int32_t convertUtf16ToUtf8(const RTUTF16 *pwsz, size_t cwc, char *psz, size_t cc
             *pb++ = static_cast<unsigned char>(cp);
             cbFree--;
             off++;
+            while (off + 4 <= cwcWords && cbFree >= 4 && isAsciiRun16(load64(pwsz + off))) {
+                for (unsigned i = 0; i < 4; i++)
+                    pb[i] = static_cast<unsigned char>(pwsz[off + i]);
+                pb += 4;
+                cbFree -= 4;
+                off += 4;
+            }
             continue;
         }
-        rc = decodeUtf16(pwsz + off, cwc - off, fetchHost, &cp, &cwcCp);
-        if (RT_FAILURE_NP(rc))
-            break;
-        size_t const cbCp = utf8Bytes(cp);
+        if (cp < 0x800) {
+            if (cbFree < 2) {
+                rc = RTE_BUFFER_OVERFLOW;
+                break;
+            }
+            pb[0] = static_cast<unsigned char>(0xC0 | (cp >> 6));
+            pb[1] = static_cast<unsigned char>(0x80 | (cp & 0x3F));
+            pb += 2;
+            cbFree -= 2;
+            off++;
+            continue;
+        }
+        size_t cwcCp = 1;
+        if (cp - 0xD800u < 0x800u || cp >= 0xFFFE) {
+            rc = decodeUtf16(pwsz + off, cwc - off, fetchHost, &cp, &cwcCp);
+            if (RT_FAILURE_NP(rc))
+                break;
+        }
+        size_t const cbCp = cp < 0x10000 ? 3 : 4;
         if (cbCp > cbFree) {
             rc = RTE_BUFFER_OVERFLOW;
             break;
         }
-        pb = reinterpret_cast<unsigned char *>(RTStrEncodeCp(reinterpret_cast<char *>(pb), cp));
+        if (cbCp == 3) {
+            pb[0] = static_cast<unsigned char>(0xE0 | (cp >> 12));
+            pb[1] = static_cast<unsigned char>(0x80 | ((cp >> 6) & 0x3F));
+            pb[2] = static_cast<unsigned char>(0x80 | (cp & 0x3F));
+        } else {
+            pb[0] = static_cast<unsigned char>(0xF0 | (cp >> 18));
+            pb[1] = static_cast<unsigned char>(0x80 | ((cp >> 12) & 0x3F));
+            pb[2] = static_cast<unsigned char>(0x80 | ((cp >> 6) & 0x3F));
+            pb[3] = static_cast<unsigned char>(0x80 | (cp & 0x3F));
+        }
+        pb += cbCp;
         cbFree -= cbCp;
         off += cwcCp;
     }

@@ -372,3 +372,64 @@ TEST(Utf8ToAnsiCp, PortableContract)
 }
 
 } // namespace
+
+namespace {
+
+// ASCII runs are read a word at a time within a given length; whatever sits
+// at any offset of a run (a zero, a non-ASCII character, a bad byte) must
+// still be found, with or without a length.
+TEST(Conversions, SpecialUnitAtEveryOffsetOfAnAsciiRun)
+{
+    struct {
+        const char *pszName;
+        const char *pszInsert;
+        RTUTF16 wcInsert;
+        int32_t rc;
+    } const aInserts[] = {
+        {"two-byte", "\xC3\x84", 0xC4, RT_OK},
+        {"three-byte", "\xE2\x82\xAC", 0x20AC, RT_OK},
+        {"bad byte", "\x80", 0, RTE_INVALID_UTF8},
+        {"terminator", "", 0, RT_OK},
+    };
+    for (const auto &ins : aInserts)
+        for (size_t off = 0; off < 20; off++)
+            for (bool fLength : {false, true}) {
+                SCOPED_TRACE(testing::Message() << ins.pszName << " at " << off << (fLength ? " with length" : ""));
+                std::string s(off, 'a');
+                s += ins.pszInsert[0] ? std::string(ins.pszInsert) : std::string(1, '\0');
+                s += std::string(19, 'b');
+                U16 wszWant(off, u'a');
+                if (ins.wcInsert)
+                    wszWant += static_cast<char16_t>(ins.wcInsert), wszWant += U16(19, u'b');
+                size_t const cch = fLength ? s.size() : RTSTR_MAX;
+                RTUTF16 *pwszRaw = nullptr;
+                size_t cwc = 0;
+                EXPECT_EQ(RTStrToUtf16Ex(s.c_str(), cch, &pwszRaw, 0, &cwc), ins.rc);
+                Utf16Ptr pwsz(pwszRaw);
+                if (ins.rc != RT_OK)
+                    continue;
+                EXPECT_EQ(U16(pwsz.get()), wszWant);
+                EXPECT_EQ(cwc, wszWant.size());
+
+                // And back, with the UTF-16 length given or not.
+                U16 wszIn = wszWant;
+                if (!ins.wcInsert)
+                    wszIn += u'\0', wszIn += U16(19, u'b');
+                char *pszRaw = nullptr;
+                size_t cchOut = 0;
+                EXPECT_EQ(RTUtf16ToUtf8Ex(wszIn.data(), fLength ? wszIn.size() : RTSTR_MAX, &pszRaw, 0, &cchOut),
+                          RT_OK);
+                StrPtr psz(pszRaw);
+                EXPECT_EQ(std::string(psz.get()), std::string(s.c_str()));
+                EXPECT_EQ(cchOut, strlen(s.c_str()));
+            }
+
+    // A lone surrogate at every offset of a UTF-16 ASCII run.
+    for (size_t off = 0; off < 12; off++) {
+        U16 wsz = U16(off, u'a') + U16(1, char16_t(0xDC00)) + U16(9, u'b');
+        size_t cch = 0;
+        EXPECT_EQ(RTUtf16CountUtf8Bytes(wsz.data(), wsz.size(), &cch), RTE_INVALID_UTF16) << off;
+    }
+}
+
+} // namespace
