@@ -1,5 +1,6 @@
 // Directories with a unique random name made from a template.
 #include <quab/dir.h>
+#include <quab/string.h>
 #include <quab/rand.h>
 
 namespace {
@@ -17,7 +18,7 @@ inline bool isNameSep(char ch)
 // to the left over further X.
 bool dirFindRun(char *pszTemplate, size_t *poffRun, size_t *pcchRun)
 {
-    size_t const cch = __builtin_strlen(pszTemplate);
+    size_t const cch = RTStrLenMax(pszTemplate, RTSTR_MAX);
     if (cch && pszTemplate[cch - 1] == 'X') {
         size_t off = cch;
         while (off > 0 && pszTemplate[off - 1] == 'X')

@@ -18,9 +18,13 @@ inline char rtPathUpper(char ch)
     return ch >= 'a' && ch <= 'z' ? static_cast<char>(ch - 'a' + 'A') : ch;
 }
 
+// A loop rather than strlen: the stub has no C library to call.
 inline size_t rtPathLen(const char *psz)
 {
-    return __builtin_strlen(psz);
+    size_t cch = 0;
+    while (psz[cch])
+        cch++;
+    return cch;
 }
 
 enum RTPATHROOTKIND {

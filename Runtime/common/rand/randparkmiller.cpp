@@ -17,7 +17,13 @@ uint32_t parkMillerNext(ParkMillerRandom *pThis)
     uint32_t uState = pThis->u32State;
     if (!uState)
         uState = 0x013268A6;
-    uState = static_cast<uint32_t>((static_cast<uint64_t>(uState) * 16807) % 0x7FFFFFFF);
+    // The modulus is 2^31 - 1, so the remainder folds the high part onto the
+    // low one (no 64-bit division, which the stub has no helper for).
+    uint64_t const u64 = static_cast<uint64_t>(uState) * 16807;
+    uint32_t uRem = static_cast<uint32_t>(u64 & 0x7FFFFFFF) + static_cast<uint32_t>(u64 >> 31);
+    if (uRem >= 0x7FFFFFFF)
+        uRem -= 0x7FFFFFFF;
+    uState = uRem;
     pThis->u32State = uState;
     return uState;
 }
@@ -51,6 +57,6 @@ uint32_t RTRandRange(uint32_t uFirst, uint32_t uLast)
     if (uSpan < 0x7FFFFFF)
         return uFirst + (uState >> 1) % (uSpan + 1);
     // Wide spans combine two draws; nothing in this program asks for them.
-    uint64_t const u64 = (static_cast<uint64_t>(uState) << 31) | parkMillerNext(pRand);
-    return uSpan == UINT32_MAX ? static_cast<uint32_t>(u64) : uFirst + static_cast<uint32_t>(u64 % (uint64_t(uSpan) + 1));
+    uint32_t const u32 = (uState << 16) ^ parkMillerNext(pRand);
+    return uSpan == UINT32_MAX ? u32 : uFirst + u32 % (uSpan + 1);
 }

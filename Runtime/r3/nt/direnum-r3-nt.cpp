@@ -84,7 +84,7 @@ int32_t RTDirOpenPath(DirHandle *phDir, const char *pszPath)
     char *pszAbs = RTPathAbsExDup(nullptr, pszPath, RTPATHABS_F_ENSURE_TRAILING_SLASH);
     if (!pszAbs)
         return RTE_NO_MEMORY;
-    size_t const cchAbs = __builtin_strlen(pszAbs);
+    size_t const cchAbs = RTStrLenMax(pszAbs, RTSTR_MAX);
     RTDIRINTERNAL *pDir = static_cast<RTDIRINTERNAL *>(RTMemAllocZTag(sizeof(*pDir) + cchAbs + 1, "RTDirOpenPath"));
     if (!pDir) {
         RTStrDispose(pszAbs);

@@ -49,7 +49,7 @@ bool objNameEqualsNoCase(NTUTF16STRING const *p1, NTUTF16STRING const *p2)
 
 bool objTypeIs(NTUTF16STRING const *pType, const char *pszAscii)
 {
-    size_t const cch = __builtin_strlen(pszAscii);
+    size_t const cch = RTStrLenMax(pszAscii, RTSTR_MAX);
     if (pType->Length != cch * sizeof(RTUTF16))
         return false;
     for (size_t i = 0; i < cch; i++)

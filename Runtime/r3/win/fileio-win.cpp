@@ -4,6 +4,7 @@
 
 #include <quab/err.h>
 #include <quab/file.h>
+#include <quab/string.h>
 
 #include "fileint-win.h"
 
@@ -215,7 +216,7 @@ int32_t RTFileGetFsKind(FileHandle hFile, FsKind *penmKind)
         return RTErrConvertFromNtStatus(rcNt);
     ULONG const cbName = u.Info.FileSystemNameLength;
     for (auto const &Entry : g_aFsKinds) {
-        size_t const cchName = __builtin_strlen(Entry.pszName);
+        size_t const cchName = RTStrLenMax(Entry.pszName, RTSTR_MAX);
         if (cbName != cchName * 2 || cbName > sizeof(u) - 12)
             continue;
         bool fMatch = true;
