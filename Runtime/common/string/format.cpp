@@ -207,10 +207,13 @@ size_t rtFmtChar(FmtOutputFn pfnOutput, void *pvArgOutput, va_list *pArgs, int c
 size_t rtFmtString8(FmtOutputFn pfnOutput, void *pvArgOutput, const char *psz, int cchWidth, int cchPrecision,
                     unsigned fFlags)
 {
-    size_t const cchMax = cchPrecision >= 0 ? static_cast<size_t>(cchPrecision) : RTSTR_MAX;
     size_t cchText = 0;
-    while (cchText < cchMax && psz[cchText] != '\0')
-        cchText++;
+    if (cchPrecision < 0)
+        while (psz[cchText] != '\0')
+            cchText++;
+    else
+        while (cchText < static_cast<size_t>(cchPrecision) && psz[cchText] != '\0')
+            cchText++;
 
     int cchBack;
     size_t cch = rtFmtPadFront(pfnOutput, pvArgOutput, cchWidth, cchText, fFlags, &cchBack);

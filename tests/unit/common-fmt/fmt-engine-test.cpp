@@ -303,6 +303,13 @@ TEST(FmtEngine, NestedFormatRunsOnACopyOfTheList)
     FmtResult const Twice = pfnTwice("%s%u", "y", 3u);
     EXPECT_EQ(Twice.strText, "y3y3");
     EXPECT_EQ(Twice.cFlushes, 3u);
+
+    // Neither a bad format nor a bad list pointer is followed; both
+    // arguments are taken all the same.
+    EXPECT_EQ(Fmt("[%N]|%d", nullptr, nullptr, 5), "[<NULL>]|5");
+    va_list *pBadList = static_cast<va_list *>(const_cast<void *>(FmtLowPtr(0x18)));
+    EXPECT_EQ(Fmt("[%N]|%d", "%d", pBadList, 5),
+              g_fFmt32BitPtrs ? "[<00000018!BadFmt>]|5" : "[<0000000000000018!BadFmt>]|5");
 }
 
 TEST(FmtEngine, ReturnIsTheSumOfTheCallbackResults)
