@@ -353,6 +353,183 @@ size_t rtFmtDouble(FmtOutputFn pfnOutput, void *pvArgOutput, va_list *pArgs)
     return pfnOutput(pvArgOutput, szText, static_cast<size_t>(pch - szText));
 }
 
+// The part of a directive between the % and the conversion letter.
+struct FmtSpec
+{
+    unsigned fFlags;
+    int cchWidth;
+    int cchPrecision;
+    char chSize;
+};
+
+// Reads flags, width, precision and size prefix; '*' takes its int from the
+// list. Leaves the cursor at the conversion letter.
+FmtSpec rtFmtParseSpec(const char **ppsz, va_list *pArgs)
+{
+    const char *psz = *ppsz;
+    unsigned fFlags = 0;
+    for (unsigned fFlag; (fFlag = rtFmtFlagOf(*psz)) != 0; psz++)
+        fFlags |= fFlag;
+
+    int cchWidth = -1;
+    if (rtFmtIsDigit(*psz))
+    {
+        cchWidth = rtFmtParseDigits(&psz);
+        fFlags |= FMT_F_WIDTH;
+    }
+    else if (*psz == '*')
+    {
+        psz++;
+        int const iWidth = va_arg(*pArgs, int);
+        if (iWidth < 0)
+        {
+            cchWidth = iWidth < -g_cchFieldMax ? g_cchFieldMax : -iWidth;
+            fFlags |= FMT_F_LEFT;
+        }
+        else
+            cchWidth = iWidth > g_cchFieldMax ? g_cchFieldMax : iWidth;
+        fFlags |= FMT_F_WIDTH;
+    }
+
+    int cchPrecision = -1;
+    if (*psz == '.')
+    {
+        psz++;
+        cchPrecision = 0;
+        if (rtFmtIsDigit(*psz))
+            cchPrecision = rtFmtParseDigits(&psz);
+        else if (*psz == '*')
+        {
+            psz++;
+            int const iPrecision = va_arg(*pArgs, int);
+            cchPrecision = iPrecision < 0 ? 0 : iPrecision > g_cchFieldMax ? g_cchFieldMax : iPrecision;
+        }
+        fFlags |= FMT_F_PRECISION;
+    }
+
+    char const chSize = rtFmtParseSize(&psz);
+
+    *ppsz = psz;
+    return FmtSpec{fFlags, cchWidth, cchPrecision, chSize};
+}
+
+// Renders one directive whose letter the cursor has just passed; the cursor
+// moves on behind whatever a handler consumed (or to a new format for %M).
+size_t rtFmtConvert(FmtOutputFn pfnOutput, void *pvArgOutput, FmtConversionFn pfnFormat, void *pvArgFormat,
+                    const char **ppsz, va_list *pArgs, char chConv, FmtSpec Spec)
+{
+    size_t cch = 0;
+    switch (chConv)
+    {
+        case 'd':
+        case 'i':
+        {
+            uint64_t const u64 = rtFmtTakeInteger(pArgs, Spec.chSize, true, &Spec.fFlags);
+            cch = rtFmtOutputNumber(pfnOutput, pvArgOutput, u64, 10, Spec.cchWidth, Spec.cchPrecision,
+                                    Spec.fFlags | FMT_F_SIGNED);
+            break;
+        }
+        case 'u':
+        case 'o':
+        case 'x':
+        case 'X':
+        {
+            unsigned const uBase = chConv == 'u' ? 10 : chConv == 'o' ? 8 : 16;
+            if (chConv == 'X')
+                Spec.fFlags |= FMT_F_CAPITAL;
+            uint64_t const u64 = rtFmtTakeInteger(pArgs, Spec.chSize, false, &Spec.fFlags);
+            cch = rtFmtOutputNumber(pfnOutput, pvArgOutput, u64, uBase, Spec.cchWidth, Spec.cchPrecision,
+                                    Spec.fFlags);
+            break;
+        }
+        case 'p':
+        {
+            uintptr_t const uPtr = reinterpret_cast<uintptr_t>(va_arg(*pArgs, void *));
+            if (Spec.cchWidth < 0)
+                Spec.cchWidth = static_cast<int>(sizeof(void *) * 2);
+            cch = rtFmtOutputNumber(pfnOutput, pvArgOutput, uPtr, 16, Spec.cchWidth, Spec.cchPrecision,
+                                    Spec.fFlags | FMT_F_ZEROPAD);
+            break;
+        }
+        case 'c':
+            cch = rtFmtChar(pfnOutput, pvArgOutput, pArgs, Spec.cchWidth, Spec.fFlags);
+            break;
+        case 's':
+        case 'S':
+            cch = rtFmtString(pfnOutput, pvArgOutput, pArgs, Spec.cchWidth, Spec.cchPrecision, Spec.fFlags,
+                              Spec.chSize);
+            break;
+        case 'a':
+        case 'A':
+        case 'e':
+        case 'E':
+        case 'f':
+        case 'F':
+        case 'g':
+        case 'G':
+            cch = rtFmtDouble(pfnOutput, pvArgOutput, pArgs);
+            break;
+        case 'M':
+        {
+            const char *pszNew = va_arg(*pArgs, const char *);
+            if (rtFmtIsBadPtr(pszNew))
+            {
+                // Nothing of a bad format can be shown but its address;
+                // the rest of the current format was dropped anyway.
+                cch = rtFmtBadPointer(pfnOutput, pvArgOutput, pszNew, Spec.cchWidth, Spec.fFlags, "!BadFmt");
+                *ppsz = "";
+            }
+            else
+                *ppsz = pszNew;
+            break;
+        }
+        case 'N':
+        {
+            const char *pszNested = va_arg(*pArgs, const char *);
+            va_list *pNestedArgs = va_arg(*pArgs, va_list *);
+            if (rtFmtIsBadPtr(pszNested) || rtFmtIsBadPtr(pNestedArgs))
+            {
+                const void *pvBad = rtFmtIsBadPtr(pszNested) ? static_cast<const void *>(pszNested)
+                                                             : static_cast<const void *>(pNestedArgs);
+                cch = rtFmtBadPointer(pfnOutput, pvArgOutput, pvBad, Spec.cchWidth, Spec.fFlags, "!BadFmt");
+            }
+            else
+            {
+                va_list NestedArgs;
+                va_copy(NestedArgs, *pNestedArgs);
+                cch = RTFmtEngineV(pfnOutput, pvArgOutput, pfnFormat, pvArgFormat, pszNested, NestedArgs);
+                va_end(NestedArgs);
+            }
+            break;
+        }
+        case 'R':
+        {
+            const char *pszCursor = *ppsz - 1;
+            if (**ppsz == '[')
+            {
+                pszCursor = *ppsz;
+                cch = rtFmtCustomType(pfnOutput, pvArgOutput, &pszCursor, pArgs, Spec.cchWidth, Spec.cchPrecision,
+                                      Spec.fFlags, Spec.chSize);
+            }
+            else
+                cch = RTFmtRuntimeType(pfnOutput, pvArgOutput, &pszCursor, pArgs, Spec.cchWidth, Spec.cchPrecision,
+                                       Spec.fFlags, Spec.chSize);
+            *ppsz = pszCursor;
+            break;
+        }
+        default:
+            if (pfnFormat)
+            {
+                const char *pszCursor = *ppsz - 1;
+                cch = pfnFormat(pvArgFormat, pfnOutput, pvArgOutput, &pszCursor, pArgs, Spec.cchWidth,
+                                Spec.cchPrecision, Spec.fFlags, Spec.chSize);
+                *ppsz = pszCursor;
+            }
+            break;
+    }
+    return cch;
+}
+
 } // namespace
 
 size_t rtFmtPadBlanks(FmtOutputFn pfnOutput, void *pvArgOutput, int cch)
@@ -423,48 +600,7 @@ size_t RTFmtEngineV(FmtOutputFn pfnOutput, void *pvArgOutput, FmtConversionFn pf
             continue;
         }
 
-        unsigned fFlags = 0;
-        for (unsigned fFlag; (fFlag = rtFmtFlagOf(*psz)) != 0; psz++)
-            fFlags |= fFlag;
-
-        int cchWidth = -1;
-        if (rtFmtIsDigit(*psz))
-        {
-            cchWidth = rtFmtParseDigits(&psz);
-            fFlags |= FMT_F_WIDTH;
-        }
-        else if (*psz == '*')
-        {
-            psz++;
-            int const iWidth = va_arg(Args, int);
-            if (iWidth < 0)
-            {
-                cchWidth = iWidth < -g_cchFieldMax ? g_cchFieldMax : -iWidth;
-                fFlags |= FMT_F_LEFT;
-            }
-            else
-                cchWidth = iWidth > g_cchFieldMax ? g_cchFieldMax : iWidth;
-            fFlags |= FMT_F_WIDTH;
-        }
-
-        int cchPrecision = -1;
-        if (*psz == '.')
-        {
-            psz++;
-            cchPrecision = 0;
-            if (rtFmtIsDigit(*psz))
-                cchPrecision = rtFmtParseDigits(&psz);
-            else if (*psz == '*')
-            {
-                psz++;
-                int const iPrecision = va_arg(Args, int);
-                cchPrecision = iPrecision < 0 ? 0 : iPrecision > g_cchFieldMax ? g_cchFieldMax : iPrecision;
-            }
-            fFlags |= FMT_F_PRECISION;
-        }
-
-        char const chSize = rtFmtParseSize(&psz);
-
+        FmtSpec const Spec = rtFmtParseSpec(&psz, &Args);
         char const chConv = *psz;
         if (chConv == '\0')
         {
@@ -473,111 +609,7 @@ size_t RTFmtEngineV(FmtOutputFn pfnOutput, void *pvArgOutput, FmtConversionFn pf
         }
         psz++;
 
-        switch (chConv)
-        {
-            case 'd':
-            case 'i':
-            {
-                uint64_t const u64 = rtFmtTakeInteger(&Args, chSize, true, &fFlags);
-                cch += rtFmtOutputNumber(pfnOutput, pvArgOutput, u64, 10, cchWidth, cchPrecision,
-                                         fFlags | FMT_F_SIGNED);
-                break;
-            }
-            case 'u':
-            case 'o':
-            case 'x':
-            case 'X':
-            {
-                unsigned const uBase = chConv == 'u' ? 10 : chConv == 'o' ? 8 : 16;
-                if (chConv == 'X')
-                    fFlags |= FMT_F_CAPITAL;
-                uint64_t const u64 = rtFmtTakeInteger(&Args, chSize, false, &fFlags);
-                cch += rtFmtOutputNumber(pfnOutput, pvArgOutput, u64, uBase, cchWidth, cchPrecision, fFlags);
-                break;
-            }
-            case 'p':
-            {
-                uintptr_t const uPtr = reinterpret_cast<uintptr_t>(va_arg(Args, void *));
-                if (cchWidth < 0)
-                    cchWidth = static_cast<int>(sizeof(void *) * 2);
-                cch += rtFmtOutputNumber(pfnOutput, pvArgOutput, uPtr, 16, cchWidth, cchPrecision,
-                                         fFlags | FMT_F_ZEROPAD);
-                break;
-            }
-            case 'c':
-                cch += rtFmtChar(pfnOutput, pvArgOutput, &Args, cchWidth, fFlags);
-                break;
-            case 's':
-            case 'S':
-                cch += rtFmtString(pfnOutput, pvArgOutput, &Args, cchWidth, cchPrecision, fFlags, chSize);
-                break;
-            case 'a':
-            case 'A':
-            case 'e':
-            case 'E':
-            case 'f':
-            case 'F':
-            case 'g':
-            case 'G':
-                cch += rtFmtDouble(pfnOutput, pvArgOutput, &Args);
-                break;
-            case 'M':
-            {
-                const char *pszNew = va_arg(Args, const char *);
-                if (rtFmtIsBadPtr(pszNew))
-                {
-                    // Nothing of a bad format can be shown but its address;
-                    // the rest of the current format was dropped anyway.
-                    cch += rtFmtBadPointer(pfnOutput, pvArgOutput, pszNew, cchWidth, fFlags, "!BadFmt");
-                    psz = "";
-                }
-                else
-                    psz = pszNew;
-                break;
-            }
-            case 'N':
-            {
-                const char *pszNested = va_arg(Args, const char *);
-                va_list *pNestedArgs = va_arg(Args, va_list *);
-                if (rtFmtIsBadPtr(pszNested) || rtFmtIsBadPtr(pNestedArgs))
-                    cch += rtFmtBadPointer(pfnOutput, pvArgOutput,
-                                           rtFmtIsBadPtr(pszNested) ? static_cast<const void *>(pszNested)
-                                                                    : static_cast<const void *>(pNestedArgs),
-                                           cchWidth, fFlags, "!BadFmt");
-                else
-                {
-                    va_list NestedArgs;
-                    va_copy(NestedArgs, *pNestedArgs);
-                    cch += RTFmtEngineV(pfnOutput, pvArgOutput, pfnFormat, pvArgFormat, pszNested, NestedArgs);
-                    va_end(NestedArgs);
-                }
-                break;
-            }
-            case 'R':
-            {
-                const char *pszCursor = psz - 1;
-                if (*psz == '[')
-                {
-                    pszCursor = psz;
-                    cch += rtFmtCustomType(pfnOutput, pvArgOutput, &pszCursor, &Args, cchWidth, cchPrecision,
-                                           fFlags, chSize);
-                }
-                else
-                    cch += RTFmtRuntimeType(pfnOutput, pvArgOutput, &pszCursor, &Args, cchWidth, cchPrecision,
-                                            fFlags, chSize);
-                psz = pszCursor;
-                break;
-            }
-            default:
-                if (pfnFormat)
-                {
-                    const char *pszCursor = psz - 1;
-                    cch += pfnFormat(pvArgFormat, pfnOutput, pvArgOutput, &pszCursor, &Args, cchWidth,
-                                     cchPrecision, fFlags, chSize);
-                    psz = pszCursor;
-                }
-                break;
-        }
+        cch += rtFmtConvert(pfnOutput, pvArgOutput, pfnFormat, pvArgFormat, &psz, &Args, chConv, Spec);
         pszRun = psz;
     }
 

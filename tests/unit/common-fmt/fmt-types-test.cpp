@@ -289,8 +289,10 @@ struct PtrKindCase
 TEST(FmtTypes, PointerKindsAndTheirBadPointers)
 {
     static const NetAddress s_Ipv4NoPort = MakeNetAddr(NETADDR_TYPE_IPV4, {10, 0, 0, 1}, NETADDR_PORT_NONE);
-    static const NetAddress s_Ipv6Port = MakeNetAddr(NETADDR_TYPE_IPV6, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}, 443);
-    static const NetAddress s_Ipv6NoPort = MakeNetAddr(NETADDR_TYPE_IPV6, {0xfe, 0x80, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 9}, NETADDR_PORT_NONE);
+    static const NetAddress s_Ipv6Port =
+        MakeNetAddr(NETADDR_TYPE_IPV6, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}, 443);
+    static const NetAddress s_Ipv6NoPort =
+        MakeNetAddr(NETADDR_TYPE_IPV6, {0xfe, 0x80, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 9}, NETADDR_PORT_NONE);
     static const NetAddress s_Mac = MakeNetAddr(NETADDR_TYPE_MAC, {0xde, 0xad, 0xbe, 0xef, 0x00, 0x01}, 5);
     static const NetAddress s_Type3 = MakeNetAddr(3, {1, 2, 3, 4}, 0);
     const PtrKindCase aCases[] = {
