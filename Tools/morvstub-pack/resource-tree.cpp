@@ -4,6 +4,7 @@
 #include "pack-error.h"
 
 #include <algorithm>
+#include <set>
 
 namespace rsrc {
 
@@ -18,6 +19,10 @@ struct Reader {
     const pe::Image &img;
     std::span<const uint8_t> sec;   // the directory's bytes, from its RVA to its section's end
     uint32_t rva;
+    // Directories shared between entries, or data entries that overlap,
+    // would multiply the work for a damaged file without bound.
+    std::set<size_t> seen;
+    uint64_t cbCopied = 0;
 
     void need(size_t off, size_t cb) const
     {
@@ -42,9 +47,11 @@ struct Reader {
 
     // Calls fn(id, offsetField) for every entry of the directory at off.
     template <typename Fn>
-    void entries(size_t off, Fn fn) const
+    void entries(size_t off, Fn fn)
     {
         need(off, 16);
+        if (!seen.insert(off).second)
+            throw PackError("the stub's resource directory is damaged (a directory is used twice)");
         unsigned const c = pe::rd16(sec, off + 12) + pe::rd16(sec, off + 14);
         if (c > kMaxEntries)
             throw PackError("the stub's resource directory is damaged");
@@ -60,7 +67,7 @@ struct Reader {
         return field & ~kHighBit;
     }
 
-    Leaf leaf(uint32_t field) const
+    Leaf leaf(uint32_t field)
     {
         if (field & kHighBit)
             throw PackError("the stub's resource directory nests deeper than type, name and language");
@@ -68,6 +75,9 @@ struct Reader {
         Leaf l;
         l.size = pe::rd32(sec, field + 4);
         l.codePage = pe::rd32(sec, field + 8);
+        cbCopied += l.size;
+        if (cbCopied > img.bytes().size())
+            throw PackError("the stub's resource directory is damaged (its data overlaps)");
         auto data = img.bytesAt(pe::rd32(sec, field), l.size);
         l.bytes.assign(data.begin(), data.end());
         return l;
@@ -145,7 +155,7 @@ Tree read(const pe::Image &img)
     uint32_t const cbAvail = std::min(s.sizeOfRawData, s.virtualSize ? s.virtualSize : s.sizeOfRawData);
     if (dir.rva - s.virtualAddress > cbAvail)
         throw PackError("the stub's resource directory is damaged");
-    Reader r{img, img.bytesAt(dir.rva, cbAvail - (dir.rva - s.virtualAddress)), dir.rva};
+    Reader r{img, img.bytesAt(dir.rva, cbAvail - (dir.rva - s.virtualAddress)), dir.rva, {}, 0};
     r.entries(0, [&](Id type, uint32_t fType) {
         r.entries(r.subdir(fType), [&](Id name, uint32_t fName) {
             r.entries(r.subdir(fName), [&](Id lang, uint32_t fLang) {

@@ -389,10 +389,21 @@ def test_damage_options_and_list_reports(tmp_path, stub, payload):
     assert got[(RT_RCDATA, "BIN_00")] == payload[0][1].read_bytes()
 
 
-def test_list_refuses_what_is_no_installer(tmp_path, stub):
+def test_list_refuses_what_is_no_installer(tmp_path, stub, payload):
     text = tmp_path / "x.txt"
     text.write_text("hello")
+    # Two type entries sharing one name directory: a damaged file could
+    # multiply such sharing into endless work, so it is refused.
+    setup = tmp_path / "Setup.exe"
+    pack_ok("--stub", stub, "--output", setup, *pkg_args(payload[:1]))
+    info = pe_info(setup)
+    root = info["sections"][-1]["rawptr"]
+    data = bytearray(info["bytes"])
+    assert struct.unpack_from("<HH", data, root + 12) == (1, 1)
+    data[root + 28:root + 32] = data[root + 20:root + 24]
+    shared = tmp_path / "shared.exe"
+    shared.write_bytes(bytes(data))
     for path, message in [(stub, "no package manifest"), (text, "is not a PE image"),
-                          (tmp_path / "none.exe", "cannot read")]:
+                          (tmp_path / "none.exe", "cannot read"), (shared, "a directory is used twice")]:
         r = subprocess.run([str(PACKER), "--list", str(path)], capture_output=True, text=True)
         assert r.returncode == 1 and message in r.stderr and r.stdout == "", (path, r.stderr)
