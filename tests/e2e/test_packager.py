@@ -407,3 +407,59 @@ def test_list_refuses_what_is_no_installer(tmp_path, stub, payload):
                           (tmp_path / "none.exe", "cannot read"), (shared, "a directory is used twice")]:
         r = subprocess.run([str(PACKER), "--list", str(path)], capture_output=True, text=True)
         assert r.returncode == 1 and message in r.stderr and r.stdout == "", (path, r.stderr)
+
+
+# --- how the installer takes damaged payloads (made with the test options) --
+
+def _header(arch, data_name, file_name):
+    b = bytearray(256)
+    struct.pack_into("<I", b, 0, arch)
+    b[4:4 + len(data_name)] = data_name
+    b[32:32 + len(file_name)] = file_name
+    assert len(b) == 256
+    return bytes(b)
+
+
+def test_installer_reports_damaged_payloads(tmp_path, stub, payload):
+    cab = payload[2][1]
+    files = {
+        "short-manifest": b"MorvInstV1\0\0\0\0\0",
+        "short-header": _header(1, b"BIN_00", b"common.cab")[:255],
+        "open-data-name": _header(1, b"B" * 28, b"common.cab"),
+        "open-file-name": _header(1, b"BIN_00", b"c" * 224),
+        "empty": b"",
+    }
+    for name, data in files.items():
+        (tmp_path / name).write_bytes(data)
+    manifest = "Internal package error: Manifest not found ({})"
+    header = "Internal error: Could not find package header #{}: {}"
+    cases = [
+        ("no manifest", ["--drop-resource", "MANIFEST"], manifest.format("RTE_GENERAL_FAILURE")),
+        ("empty manifest", ["--drop-resource", "MANIFEST", "--raw-resource", f"MANIFEST={tmp_path / 'empty'}"],
+         manifest.format("RTE_NO_DATA")),
+        ("15-byte manifest", ["--raw-resource", f"MANIFEST={tmp_path / 'short-manifest'}"],
+         manifest.format("RTE_BUFFER_UNDERFLOW")),
+        ("header missing", ["--drop-resource", "HDR_01"], header.format(1, "RTE_GENERAL_FAILURE")),
+        ("255-byte header", ["--raw-resource", f"HDR_00={tmp_path / 'short-header'}"],
+         header.format(0, "RTE_BUFFER_UNDERFLOW")),
+        ("data name without end", ["--raw-resource", f"HDR_00={tmp_path / 'open-data-name'}"],
+         header.format(0, "RTE_BAD_EXE_FORMAT")),
+        ("file name without end", ["--raw-resource", f"HDR_00={tmp_path / 'open-file-name'}"],
+         header.format(0, "RTE_BAD_EXE_FORMAT")),
+    ]
+    failures = []
+    for label, extra, text in cases:
+        setup = tmp_path / "Setup.exe"
+        pack_ok("--stub", stub, "--output", setup, *extra, f"all:{cab}", f"all:{cab}")
+        dest = tmp_path / "dest"
+        shutil.rmtree(dest, ignore_errors=True)
+        dest.mkdir()
+        r = winrun.run(setup, "--silent", "--extract", "--path", winrun.to_win(dest))
+        want = f"Setup.exe: error: {text}\n"
+        got = r.stderr.replace("\r\n", "\n")
+        if r.code != 1 or want not in got:
+            failures.append(f"{label}: exit {r.code}, stderr {got!r}, wanted {want!r}")
+        # A manifest that cannot be used stops the run before anything is written.
+        if "Manifest" in text and list(dest.iterdir()):
+            failures.append(f"{label}: wrote {list(dest.iterdir())}")
+    assert not failures, "\n".join(failures)
