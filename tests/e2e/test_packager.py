@@ -213,6 +213,28 @@ def test_stub_without_resources_gets_a_new_section(tmp_path, payload):
     assert got[(RT_RCDATA, "HDR_00")][32:32 + len(payload[0][1].name)] == payload[0][1].name.encode()
 
 
+def test_resources_in_the_middle_stay_and_a_new_section_follows(tmp_path, payload):
+    # A program with the C runtime whose resources are followed by
+    # relocations and debug sections: those cannot move, so the old
+    # resource section stays unreferenced and the new one is appended. The
+    # program's own payload-like resources give way to the new payload.
+    prog = winrun.WIN_BUILD / "tests" / "test-win-package.exe"
+    if not prog.exists():
+        pytest.skip(f"{prog} is not built")
+    before = [s["name"] for s in pe_info(prog)["sections"]]
+    assert before.index(".rsrc") < len(before) - 1
+    packed = tmp_path / "test-win-package.exe"
+    pack_ok("--stub", prog, "--output", packed, *pkg_args(payload[2:3]))
+    assert [s["name"] for s in pe_info(packed)["sections"]] == before + [".rsrc"]
+    assert_sound_image(packed)
+    got = read_resources(packed, [(RT_RCDATA, "MANIFEST"), (RT_RCDATA, "HDR_07"), (RT_RCDATA, "BIN_00")], tmp_path)
+    assert got[(RT_RCDATA, "MANIFEST")][15] == 1
+    assert got[(RT_RCDATA, "HDR_07")] is None
+    assert got[(RT_RCDATA, "BIN_00")] == payload[2][1].read_bytes()
+    r = winrun.run(packed, "--gtest_filter=PackageArchNames.*:HostArch.*")
+    assert r.code == 0 and "[  PASSED  ] 4 tests." in r.stdout, r
+
+
 def test_packed_stub_runs_and_extracts_every_package(tmp_path, stub, payload):
     setup = tmp_path / "Setup.exe"
     pack_ok("--stub", stub, "--output", setup, *pkg_args(payload))
