@@ -247,6 +247,59 @@ def test_packed_stub_runs_and_extracts_every_package(tmp_path, stub, payload):
         assert (dest / path.name).read_bytes() == path.read_bytes()
 
 
+def resource_levels(path):
+    """Every directory of the resource tree as a list of its entries
+    (name string or number), in file order."""
+    info = pe_info(path)
+    rs = info["sections"][-1]
+    b = info["bytes"][rs["rawptr"]:rs["rawptr"] + rs["vsize"]]
+    out = []
+
+    def walk(off, depth):
+        named, ids = struct.unpack_from("<HH", b, off + 12)
+        entries = []
+        for i in range(named + ids):
+            name, target = struct.unpack_from("<II", b, off + 16 + 8 * i)
+            if name & 0x80000000:
+                n, = struct.unpack_from("<H", b, name & 0x7FFFFFFF)
+                o = (name & 0x7FFFFFFF) + 2
+                key = b[o:o + 2 * n].decode("utf-16-le")
+            else:
+                key = name
+            assert isinstance(key, str) == (i < named), "named entries must come before id entries"
+            entries.append(key)
+            if target & 0x80000000:
+                assert depth < 2
+                walk(target & 0x7FFFFFFF, depth + 1)
+        out.append(entries)
+
+    walk(0, 0)
+    return out
+
+
+def test_resource_directory_order(tmp_path, stub, payload):
+    # The loader searches each directory by halves: names first, compared
+    # as upper case ("AB" before "A_B", since "_" sorts after the letters),
+    # then numbers ascending.
+    blob = tmp_path / "blob"
+    blob.write_bytes(b"x")
+    names = ["ZED", "ALPHA", "A_B", "AB", "A1", "HDR_0", "BINARY"]
+    setup = tmp_path / "Setup.exe"
+    pack_ok("--stub", stub, "--output", setup, *[a for n in names for a in ("--raw-resource", f"{n}={blob}")],
+            *pkg_args(payload))
+    levels = resource_levels(setup)
+    for entries in levels:
+        named = [e for e in entries if isinstance(e, str)]
+        ids = [e for e in entries if isinstance(e, int)]
+        assert named == sorted(named, key=lambda n: [ord(c) for c in n.upper()])
+        assert ids == sorted(ids)
+    rcdata = [e for e in levels if "MANIFEST" in e][0]
+    assert rcdata.index("AB") < rcdata.index("A_B")
+    got = read_resources(setup, [(RT_RCDATA, n) for n in names] + [(RT_RCDATA, "HDR_03")], tmp_path)
+    assert all(v == b"x" for k, v in got.items() if k[1] in names), got
+    assert got[(RT_RCDATA, "HDR_03")][32:32 + len(payload[3][1].name)] == payload[3][1].name.encode()
+
+
 # --- the splash picture ---------------------------------------------------
 
 def test_splash_picture_kept_replaced_or_removed(tmp_path, stub, payload):
