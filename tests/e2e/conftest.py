@@ -36,6 +36,7 @@ def wine_session():
                 break
             time.sleep(0.05)
     subprocess.run(["wineserver", "-p"], env=winrun.wine_env(), check=False)
+    winrun.warm_up()
     yield
     subprocess.run(["wineserver", "-k"], env=winrun.wine_env(), check=False)
     if xvfb:

@@ -26,7 +26,7 @@ def main():
     subprocess.run(args, check=True)
     subprocess.run([str(winrun.PACKER), "--list", str(setup)], check=True)
 
-    winrun.ensure_prefix()
+    winrun.warm_up()
     print("== running under Wine: MorvSampleSetup.exe --silent --verbose")
     r = winrun.run(setup, "--silent", "--verbose")
     sys.stdout.write(r.stdout)

@@ -39,6 +39,18 @@ def ensure_prefix():
         subprocess.run([str(ROOT / "tools" / "wine-prefix.sh"), str(PREFIX)], check=True)
 
 
+def warm_up():
+    """Starts the prefix's background services with no pipes attached.
+
+    The first program of a wineserver session starts Wine's own services,
+    which inherit its standard handles and outlive it; if those were a test's
+    pipes, reading the test's output would wait for the services to end.
+    """
+    ensure_prefix()
+    subprocess.run(["wine", "cmd", "/c", "exit"], env=wine_env(), stdin=subprocess.DEVNULL,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300, check=False)
+
+
 def to_win(path):
     """Windows form of a Unix path: C:\\... inside the prefix, else Z:\\..."""
     p = pathlib.Path(path).resolve()
