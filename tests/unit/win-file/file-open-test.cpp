@@ -140,6 +140,15 @@ TEST_F(FileOpenTest, InvalidArgumentsAndHandles)
     EXPECT_EQ(RTFileOpenPath(&h, path("missing\\x").c_str(), FOPEN_READ, nullptr), RTE_PATH_NOT_FOUND);
     EXPECT_EQ(h, NIL_FILEHANDLE);
 
+    // Inheritance follows FOPEN_INHERIT.
+    for (uint64_t fInherit : {uint64_t(0), FOPEN_INHERIT}) {
+        ASSERT_EQ(RTFileOpenPath(&h, path("inh").c_str(), 0x302 | fInherit, nullptr), RT_OK);
+        DWORD fHandle = 0;
+        ASSERT_TRUE(GetHandleInformation(h, &fHandle));
+        EXPECT_EQ((fHandle & HANDLE_FLAG_INHERIT) != 0, fInherit != 0);
+        EXPECT_EQ(RTFileClose(h), RT_OK);
+    }
+
     EXPECT_EQ(RTFileClose(NIL_FILEHANDLE), RT_OK);
     EXPECT_FALSE(RTFileCheckHandle(NIL_FILEHANDLE));
     ASSERT_EQ(RTFileOpenPath(&h, path("x").c_str(), 0x322, nullptr), RT_OK);

@@ -265,6 +265,20 @@ TEST_F(PathWinTest, TempDirOrder)
     EXPECT_EQ(RTPathTempDir(szBuf, 5), RTE_BUFFER_OVERFLOW);   // an overflow does not move on
 }
 
+TEST_F(PathWinTest, DriveRelativeWin32FormIsTheFullPath)
+{
+    ASSERT_EQ(RTPathChdir(m_sDir.c_str()), RT_OK);
+    std::string const sDrive = m_sDir.substr(0, 2);
+    int32_t rc;
+    EXPECT_EQ(win32Form(sDrive + "x.bin", &rc), path("x.bin"));
+    EXPECT_EQ(rc, RT_OK);
+    // Created through the drive-relative form, found at the full path.
+    FileHandle h;
+    ASSERT_EQ(RTFileOpenPath(&h, (sDrive + "rel.bin").c_str(), 0x322, nullptr), RT_OK);
+    EXPECT_EQ(RTFileClose(h), RT_OK);
+    EXPECT_TRUE(exists(path("rel.bin")));
+}
+
 TEST_F(PathWinTest, ChdirAndAbsoluteFromTheRealCurrentDirectory)
 {
     CreateDirectoryW(fsWide(path("sub")).c_str(), nullptr);
