@@ -155,21 +155,7 @@ int32_t RTStrToUtf16(const char *pszString, RTUTF16 **ppwszString, const char *p
     if (!RT_VALID_PTR(ppwszString))
         return RTE_INVALID_PARAMETER;
     *ppwszString = nullptr;
-    if (!RT_VALID_PTR(pszString))
-        return RTE_INVALID_PARAMETER;
-    Utf8Counts counts;
-    RT_TRY(scanUtf8(pszString, RTSTR_MAX, true, &counts));
-    size_t const cb = arrayBytes(counts.cwc + 1, sizeof(RTUTF16));
-    RTUTF16 *pwsz = cb ? static_cast<RTUTF16 *>(RTMemAllocTag(cb, pszTag ? pszTag : g_szTag)) : nullptr;
-    if (!pwsz)
-        return RTE_NO_UTF16_MEMORY;
-    int32_t const rc = convertUtf8ToUtf16(pszString, RTSTR_MAX, pwsz, counts.cwc + 1);
-    if (RT_FAILURE_NP(rc)) {
-        RTMemFree(pwsz);
-        return rc;
-    }
-    *ppwszString = pwsz;
-    return RT_OK;
+    return RTStrToUtf16Ex(pszString, RTSTR_MAX, ppwszString, 0, nullptr, pszTag);
 }
 
 int32_t RTStrToUtf16Ex(const char *pszString, size_t cchString, RTUTF16 **ppwsz, size_t cwc, size_t *pcwc,
