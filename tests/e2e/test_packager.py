@@ -116,16 +116,6 @@ def read_resources(exe, wanted, tmp_path, reader=READRES):
     return {k: (o.read_bytes() if o.exists() else None) for k, o in outs.items()}
 
 
-@pytest.fixture(scope="module", autouse=True)
-def wine_services():
-    # The first program of a fresh wineserver starts Wine's background
-    # services, which inherit that program's standard handles and keep its
-    # pipes open long after it exited. Start them without pipes.
-    winrun.ensure_prefix()
-    subprocess.run(["wine", "cmd.exe", "/c", "exit"], env=winrun.wine_env(), stdin=subprocess.DEVNULL,
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=False, timeout=300)
-
-
 @pytest.fixture(scope="module")
 def payload(tmp_path_factory):
     d = tmp_path_factory.mktemp("payload")
