@@ -1,0 +1,130 @@
+/* Runs a program and reports how long it ran and how much memory it used,
+ * for the benchmarks.
+ *
+ * usage: memrun REPORTFILE POLL_MS PROGRAM [ARGS...]
+ *        memrun REPORTFILE POLL_MS @CMDFILE
+ *
+ * The command line is passed on as written (or read from the UTF-8 CMDFILE),
+ * the child inherits the standard handles. REPORTFILE receives lines
+ * "name value": exit (full 32-bit exit code), elapsed_us (from just before
+ * the process is created until it has ended), samples, peak_pagefile and
+ * peak_working_set (bytes).
+ *
+ * Windows keeps a finished process's peak counters, but Wine fills them from
+ * the live process only (and its "peak" pagefile figure is the current one),
+ * so with POLL_MS > 0 the counters are sampled while the child runs and the
+ * largest values are kept; a final query after the end is taken when the
+ * system still answers it. POLL_MS 0 does not sample: use it for timings. */
+#include <windows.h>
+#include <psapi.h>
+#include <stdio.h>
+
+static const wchar_t *skip_token(const wchar_t *p)
+{
+    int quoted = 0;
+    while (*p == L' ' || *p == L'\t')
+        p++;
+    while (*p && (quoted || (*p != L' ' && *p != L'\t'))) {
+        if (*p == L'"')
+            quoted = !quoted;
+        p++;
+    }
+    while (*p == L' ' || *p == L'\t')
+        p++;
+    return p;
+}
+
+static wchar_t *read_cmdfile(const wchar_t *path)
+{
+    FILE *cf = _wfopen(path, L"rb");
+    if (!cf)
+        return NULL;
+    static char utf8[65536];
+    size_t n = fread(utf8, 1, sizeof(utf8) - 1, cf);
+    fclose(cf);
+    utf8[n] = 0;
+    int cwc = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, NULL, 0);
+    wchar_t *line = (wchar_t *)HeapAlloc(GetProcessHeap(), 0, cwc * sizeof(wchar_t));
+    if (line)
+        MultiByteToWideChar(CP_UTF8, 0, utf8, -1, line, cwc);
+    return line;
+}
+
+static void sample(HANDLE hProcess, SIZE_T *pcbPagefile, SIZE_T *pcbWorkingSet, unsigned *pcSamples)
+{
+    PROCESS_MEMORY_COUNTERS pmc;
+    ZeroMemory(&pmc, sizeof(pmc));
+    pmc.cb = sizeof(pmc);
+    if (!GetProcessMemoryInfo(hProcess, &pmc, sizeof(pmc)))
+        return;
+    SIZE_T const cbPagefile = pmc.PeakPagefileUsage > pmc.PagefileUsage ? pmc.PeakPagefileUsage : pmc.PagefileUsage;
+    SIZE_T const cbWorkingSet =
+        pmc.PeakWorkingSetSize > pmc.WorkingSetSize ? pmc.PeakWorkingSetSize : pmc.WorkingSetSize;
+    if (cbPagefile > *pcbPagefile)
+        *pcbPagefile = cbPagefile;
+    if (cbWorkingSet > *pcbWorkingSet)
+        *pcbWorkingSet = cbWorkingSet;
+    if (cbPagefile || cbWorkingSet)
+        ++*pcSamples;
+}
+
+int wmain(int argc, wchar_t **argv)
+{
+    if (argc < 4) {
+        fwprintf(stderr, L"usage: memrun REPORTFILE POLL_MS PROGRAM [ARGS...]\n");
+        return 120;
+    }
+    DWORD const msPoll = (DWORD)_wtoi(argv[2]);
+    wchar_t *line;
+    if (argv[3][0] == L'@') {
+        line = read_cmdfile(argv[3] + 1);
+        if (!line)
+            return 123;
+    } else {
+        const wchar_t *cmd = skip_token(skip_token(skip_token(GetCommandLineW())));
+        size_t len = wcslen(cmd);
+        line = (wchar_t *)HeapAlloc(GetProcessHeap(), 0, (len + 1) * sizeof(wchar_t));
+        memcpy(line, cmd, (len + 1) * sizeof(wchar_t));
+    }
+
+    STARTUPINFOW si;
+    PROCESS_INFORMATION pi;
+    ZeroMemory(&si, sizeof(si));
+    si.cb = sizeof(si);
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    si.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+    si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+
+    LARGE_INTEGER freq, t0, t1;
+    QueryPerformanceFrequency(&freq);
+    QueryPerformanceCounter(&t0);
+    if (!CreateProcessW(NULL, line, NULL, NULL, TRUE, 0, NULL, NULL, &si, &pi)) {
+        fwprintf(stderr, L"memrun: CreateProcessW failed: %lu\n", GetLastError());
+        return 121;
+    }
+    SIZE_T cbPagefile = 0, cbWorkingSet = 0;
+    unsigned cSamples = 0;
+    if (msPoll) {
+        while (WaitForSingleObject(pi.hProcess, msPoll) == WAIT_TIMEOUT)
+            sample(pi.hProcess, &cbPagefile, &cbWorkingSet, &cSamples);
+    } else {
+        WaitForSingleObject(pi.hProcess, INFINITE);
+    }
+    QueryPerformanceCounter(&t1);
+    if (msPoll)
+        sample(pi.hProcess, &cbPagefile, &cbWorkingSet, &cSamples);
+
+    DWORD code = 0;
+    GetExitCodeProcess(pi.hProcess, &code);
+    FILE *f = _wfopen(argv[1], L"w");
+    if (!f)
+        return 122;
+    fprintf(f, "exit %lu\n", (unsigned long)code);
+    fprintf(f, "elapsed_us %lld\n", (long long)((t1.QuadPart - t0.QuadPart) * 1000000 / freq.QuadPart));
+    fprintf(f, "samples %u\n", cSamples);
+    fprintf(f, "peak_pagefile %lu\n", (unsigned long)cbPagefile);
+    fprintf(f, "peak_working_set %lu\n", (unsigned long)cbWorkingSet);
+    fclose(f);
+    return 0;
+}
