@@ -9,7 +9,6 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -114,11 +113,13 @@ Args ParseArgs(int argc, char **argv)
 
 std::vector<uint8_t> ReadFile(const std::string &path, const char *what)
 {
-    std::ifstream f(path, std::ios::binary);
-    if (!f)
+    std::ifstream f(path, std::ios::binary | std::ios::ate);
+    std::streamoff const cb = f ? static_cast<std::streamoff>(f.tellg()) : -1;
+    if (cb < 0)
         throw PackError(std::string("cannot read ") + what + " '" + path + "'");
-    std::vector<uint8_t> b((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-    if (f.bad())
+    std::vector<uint8_t> b(static_cast<size_t>(cb));
+    f.seekg(0);
+    if (!f.read(reinterpret_cast<char *>(b.data()), cb))
         throw PackError(std::string("cannot read ") + what + " '" + path + "'");
     return b;
 }
@@ -212,7 +213,7 @@ int Pack(const Args &a)
             if (langs.empty())
                 langs.push_back(rsrc::kLangEnUs);
             for (uint16_t lang : langs)
-                tree[png][splashId][lang] = rsrc::Leaf{splash, static_cast<uint32_t>(splash.size()), -1, 0};
+                tree[png][splashId][lang] = rsrc::Leaf{splash, static_cast<uint32_t>(splash.size()), -1, 0, {}};
         }
     }
 
@@ -220,7 +221,7 @@ int Pack(const Args &a)
         uint32_t const cb = static_cast<uint32_t>(bytes.size());
         auto &langs = tree[rcdata][rsrc::Id::string(name)];
         langs.clear();
-        langs[rsrc::kLangEnUs] = rsrc::Leaf{std::move(bytes), cb, -1, 0};
+        langs[rsrc::kLangEnUs] = rsrc::Leaf{std::move(bytes), cb, -1, 0, {}};
     };
     put("MANIFEST", ManifestBytes(pkgs.size()));
     std::vector<StreamedFile> streams;
@@ -229,7 +230,7 @@ int Pack(const Args &a)
         put(HeaderResourceName(i), HeaderBytes(pkgs[i], data));
         auto &langs = tree[rcdata][rsrc::Id::string(data)];
         langs.clear();
-        langs[rsrc::kLangEnUs] = rsrc::Leaf{{}, static_cast<uint32_t>(pkgs[i].size), static_cast<int>(i), 0};
+        langs[rsrc::kLangEnUs] = rsrc::Leaf{{}, static_cast<uint32_t>(pkgs[i].size), static_cast<int>(i), 0, {}};
         streams.push_back({pkgs[i].path, static_cast<uint32_t>(pkgs[i].size)});
     }
     for (std::string const &name : a.dropResources) {

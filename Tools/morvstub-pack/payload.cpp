@@ -60,7 +60,7 @@ std::string Numbered(const char *prefix, size_t idx)
 
 // A text field of a header: what lies before the terminator, which must be
 // inside the field.
-std::string Field(const std::vector<uint8_t> &b, size_t off, size_t cb, const char *what, unsigned idx)
+std::string Field(std::span<const uint8_t> b, size_t off, size_t cb, const char *what, unsigned idx)
 {
     const void *nul = std::memchr(b.data() + off, 0, cb);
     if (!nul)
@@ -175,23 +175,24 @@ std::vector<ListedPackage> ListPackages(const rsrc::Tree &tree)
     const rsrc::Leaf *man = rsrc::find(tree, rcdata, rsrc::Id::string("MANIFEST"));
     if (!man)
         throw PackError("no package manifest (\"MANIFEST\" resource): not an installer made by morvstub-pack");
-    if (man->bytes.size() < kManifestSize ||
-        std::memcmp(man->bytes.data(), kManifestMagic, sizeof(kManifestMagic)) != 0)
+    auto const manifest = man->data();
+    if (manifest.size() < kManifestSize || std::memcmp(manifest.data(), kManifestMagic, sizeof(kManifestMagic)) != 0)
         throw PackError("the package manifest is damaged");
-    unsigned const c = man->bytes[15];
+    unsigned const c = manifest[15];
     std::vector<ListedPackage> out;
     for (unsigned i = 0; i < c; i++) {
         std::string const hdrName = HeaderResourceName(i);
         const rsrc::Leaf *hdr = rsrc::find(tree, rcdata, rsrc::Id::string(hdrName));
         if (!hdr)
             throw PackError("package header " + hdrName + " is missing");
-        if (hdr->bytes.size() < kHeaderSize)
+        auto const record = hdr->data();
+        if (record.size() < kHeaderSize)
             throw PackError("package header " + hdrName + " is too short");
         ListedPackage p;
         p.index = i;
-        p.arch = pe::rd32(hdr->bytes, 0);
-        p.dataName = Field(hdr->bytes, 4, 28, "the data resource name", i);
-        p.fileName = Field(hdr->bytes, 32, 224, "the file name", i);
+        p.arch = pe::rd32(record, 0);
+        p.dataName = Field(record, 4, 28, "the data resource name", i);
+        p.fileName = Field(record, 32, 224, "the file name", i);
         const rsrc::Leaf *data = rsrc::find(tree, rcdata, rsrc::Id::string(p.dataName));
         if (!data)
             throw PackError("package #" + std::to_string(i) + ": data resource " + p.dataName + " is missing");

@@ -209,7 +209,11 @@ std::filesystem::path TempPathBeside(const std::filesystem::path &out)
     for (int i = 0; i < 100; i++) {
         char suffix[16];
         std::snprintf(suffix, sizeof(suffix), "%08x", static_cast<unsigned>(rd()));
-        auto p = out.parent_path() / ("." + out.filename().string() + ".partial-" + suffix);
+        std::string name = ".";
+        name += out.filename().string();
+        name += ".partial-";
+        name += suffix;
+        auto p = out.parent_path() / name;
         std::error_code ec;
         if (!std::filesystem::exists(p, ec) && !ec)
             return p;

@@ -78,8 +78,10 @@ struct Reader {
         cbCopied += l.size;
         if (cbCopied > img.bytes().size())
             throw PackError("the stub's resource directory is damaged (its data overlaps)");
+        // Views are cheap, but laying them out again copies them: overlapping
+        // entries would multiply a damaged file's size.
         auto data = img.bytesAt(pe::rd32(sec, field), l.size);
-        l.bytes.assign(data.begin(), data.end());
+        l.view = data;
         return l;
     }
 };
@@ -200,7 +202,7 @@ Layout layOut(const Tree &tree, uint32_t sectionRva)
                         streamed.resize(leaf.streamIdx + 1);
                     streamed[leaf.streamIdx] = &leaf;
                 } else {
-                    off = ((off + leaf.bytes.size()) + 7) & ~7ull;
+                    off = ((off + leaf.data().size()) + 7) & ~7ull;
                 }
             }
     Layout lay;
@@ -258,8 +260,9 @@ Layout layOut(const Tree &tree, uint32_t sectionRva)
                     at = lay.streamOffsets[leaf.streamIdx];
                 } else {
                     at = static_cast<uint32_t>(dataOff);
-                    std::copy(leaf.bytes.begin(), leaf.bytes.end(), b.begin() + dataOff);
-                    dataOff = (dataOff + leaf.bytes.size() + 7) & ~size_t{7};
+                    auto const data = leaf.data();
+                    std::copy(data.begin(), data.end(), b.begin() + dataOff);
+                    dataOff = (dataOff + data.size() + 7) & ~size_t{7};
                 }
                 put32(b, leafOff, checked(static_cast<uint64_t>(sectionRva) + at));
                 put32(b, leafOff + 4, leaf.size);

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <map>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,17 +34,20 @@ struct IdLess {
 };
 
 struct Leaf {
-    std::vector<uint8_t> bytes;  // the data, unless it is streamed
+    std::vector<uint8_t> bytes;  // the data, unless it is streamed or a view
     uint32_t size = 0;
     int streamIdx = -1;          // >= 0: written by the caller, after everything else
     uint32_t codePage = 0;
+    std::span<const uint8_t> view;  // read from an image, which outlives the tree
+
+    std::span<const uint8_t> data() const { return view.data() ? view : std::span<const uint8_t>(bytes); }
 };
 
 using LangMap = std::map<uint16_t, Leaf>;
 using NameMap = std::map<Id, LangMap, IdLess>;
 using Tree = std::map<Id, NameMap, IdLess>;
 
-// The stub's resources (copies of their bytes); empty when it has none.
+// The image's resources, as views into its bytes; empty when it has none.
 Tree read(const pe::Image &img);
 
 // The section contents up to the first streamed blob, and where each
