@@ -75,9 +75,10 @@ def program_files():
 
 
 def installed_file(key):
-    names = {"plain": ("Morvaquill Sample", "readme-x86.txt"), "reboot": ("Morvaquill Reboot", "reboot.txt"),
-             "condition": ("Morvaquill Condition", "condition.txt"),
-             "installdir": ("Morvaquill Directory", "installdir.txt")}
+    # The INSTALLDIR names of the .wxs sources.
+    names = {"plain": ("MorvSample", "readme-x86.txt"), "reboot": ("MorvSample Reboot", "reboot.txt"),
+             "condition": ("MorvSample Condition", "condition.txt"),
+             "installdir": ("MorvSample Directory", "installdir.txt")}
     folder, name = names[key]
     return program_files() / folder / name
 
