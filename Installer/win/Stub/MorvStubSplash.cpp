@@ -67,9 +67,24 @@ struct SplashScreen {
     uint32_t angle;
     HDC memDC;
     HBITMAP bitmap;
+    // Who owns the record once start-up is over: the thread claims it as
+    // ready, or the main thread, after its wait ran out, gives it up to the
+    // thread. Whichever comes first decides.
+    uint32_t handover;
 };
 
 namespace {
+
+constexpr uint32_t kHandoverStarting = 0;
+constexpr uint32_t kHandoverReady = 1;
+constexpr uint32_t kHandoverAbandoned = 2;
+
+bool SplashClaim(SplashScreen *pSplash, uint32_t uNewState)
+{
+    uint32_t uExpected = kHandoverStarting;
+    return __atomic_compare_exchange_n(&pSplash->handover, &uExpected, uNewState, false, __ATOMIC_ACQ_REL,
+                                       __ATOMIC_ACQUIRE);
+}
 
 // sin and cos without a C runtime: the angles are whole degrees, and the
 // dot's position truncates the products, so the series must be accurate to
@@ -224,10 +239,14 @@ int32_t SplashThread(RTTHREAD hSelf, void *pvUser)
     } else
         NotifyError("Error loading splash image");
 
-    // Ready in every case: the creator must not wait out its time-out.
+    // Ready in every case: the creator must not wait out its time-out. If
+    // it already did, nobody will ever stop this window: take it down now
+    // instead of leaving it over the installer's own windows for the rest
+    // of the run, and release the record, which is ours alone then.
+    bool const fAbandoned = !SplashClaim(pSplash, kHandoverReady);
     RTThreadUserSignal(hSelf);
 
-    if (pSplash->hWnd) {
+    if (pSplash->hWnd && !fAbandoned) {
         MSG msg;
         while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
             TranslateMessage(&msg);
@@ -247,6 +266,8 @@ int32_t SplashThread(RTTHREAD hSelf, void *pvUser)
     }
     g_pfnGdiplusShutdown(uToken);
     CoUninitialize();
+    if (fAbandoned)
+        RTMemFree(pSplash);
     return 0;
 }
 
@@ -264,8 +285,10 @@ SplashScreen *SplashStart()
         return nullptr;
     }
     rc = RTThreadUserWait(pSplash->thread, kSplashWaitMs);
-    if (RT_FAILURE_NP(rc))
-        return nullptr;   // the thread keeps its record; it may still be using it
+    // A thread that became ready just as the wait ran out is taken as ready;
+    // otherwise the record is left to the thread, which ends on its own.
+    if (RT_FAILURE_NP(rc) && SplashClaim(pSplash, kHandoverAbandoned))
+        return nullptr;
     return pSplash;
 }
 
