@@ -17,7 +17,7 @@ $(BUILD)/win/CMakeCache.txt:
 $(BUILD)/asan/CMakeCache.txt:
 	cmake -S . -B $(BUILD)/asan -DCMAKE_BUILD_TYPE=Debug -DQUAB_SANITIZE=ON
 $(BUILD)/native/CMakeCache.txt:
-	cmake -S . -B $(BUILD)/native -DCMAKE_BUILD_TYPE=Release
+	cmake -S . -B $(BUILD)/native -DCMAKE_BUILD_TYPE=Release -DQUAB_UNIT_TESTS=OFF
 $(BUILD)/fuzz/CMakeCache.txt:
 	cmake -S . -B $(BUILD)/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUAB_FUZZ=ON \
 	    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
@@ -37,6 +37,11 @@ test: deps build
 
 demo: deps build
 	bash tests/e2e/demo.sh
+
+# Pictures of the splash window and a message box for the README, taken
+# under Xvfb; see tests/e2e/screenshots.py.
+screenshots: deps build
+	/usr/bin/python3 tests/e2e/screenshots.py docs/screenshots
 
 bench: deps build
 	bash tests/bench/run-benchmarks.sh

@@ -10,10 +10,10 @@ import subprocess
 import tempfile
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
-WIN_BUILD = pathlib.Path(os.environ.get("QUAB_WIN_BUILD", ROOT / "build" / "win"))
-OUT = pathlib.Path(os.environ.get("QUAB_OUT", ROOT / "out"))
+WIN_BUILD = pathlib.Path(os.environ.get("QUAB_WIN_BUILD", ROOT / "build" / "win")).resolve()
+OUT = pathlib.Path(os.environ.get("QUAB_OUT", ROOT / "out")).resolve()
 E2E_BIN = WIN_BUILD / "e2e-bin"
-PREFIX = pathlib.Path(os.environ.get("QUAB_WINEPREFIX", WIN_BUILD / "wineprefix"))
+PREFIX = pathlib.Path(os.environ.get("QUAB_WINEPREFIX", WIN_BUILD / "wineprefix")).resolve()
 STUB = OUT / "MorvStub.exe"
 PACKER = OUT / "morvstub-pack"
 RUNEXIT = E2E_BIN / "runexit.exe"
