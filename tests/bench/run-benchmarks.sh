@@ -20,7 +20,8 @@ section() { echo; echo "=== $*"; uptime; }
 for b in "$NATIVE"/tests/bench-*; do
     [ -x "$b" ] || continue
     section "$(basename "$b")"
-    "$b" --benchmark_min_time=0.3 --benchmark_repetitions=5 --benchmark_report_aggregates_only=true || fail=1
+    "$b" --benchmark_min_time=0.3 --benchmark_repetitions=5 --benchmark_report_aggregates_only=true \
+        --benchmark_color=false || fail=1
 done
 
 section "start-up under Wine"
