@@ -12,10 +12,12 @@ command CMake wrote for it (plus -Map), into a temporary file. --variants
 also links it with -s and without --gc-sections, to show what each does.
 """
 import argparse
+import atexit
 import os
 import pathlib
 import re
 import shlex
+import shutil
 import struct
 import subprocess
 import sys
@@ -102,6 +104,7 @@ def link_command(build):
 def relink(build, extra=(), drop=()):
     stub_dir, argv = link_command(build)
     tmp = pathlib.Path(tempfile.mkdtemp(prefix="stub-size-"))
+    atexit.register(shutil.rmtree, tmp, True)
     exe, mapfile = tmp / "MorvStub.exe", tmp / "MorvStub.map"
     out = []
     skip = False
