@@ -13,6 +13,10 @@ fail=0
 export QUAB_WINEPREFIX=$ROOT/build/win/wineprefix
 tools/wine-prefix.sh "$QUAB_WINEPREFIX"
 WINEDEBUG=-all WINEPREFIX=$QUAB_WINEPREFIX wineserver -p
+# The first program of a wineserver session starts Wine's background
+# services, which inherit its standard handles: start them here, without
+# the pipes of a test runner, or the runner waits for them to end.
+QEMU_RESERVED_VA=0xffff0000 WINEDEBUG=-all WINEPREFIX=$QUAB_WINEPREFIX wine cmd /c exit </dev/null >/dev/null 2>&1
 trap 'WINEPREFIX=$QUAB_WINEPREFIX wineserver -k 2>/dev/null' EXIT
 
 suite() {
