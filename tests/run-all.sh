@@ -12,7 +12,7 @@ fail=0
 
 export QUAB_WINEPREFIX=$ROOT/build/win/wineprefix
 tools/wine-prefix.sh "$QUAB_WINEPREFIX"
-WINEDEBUG=-all WINEPREFIX=$QUAB_WINEPREFIX wineserver -p
+WINEDEBUG=-all WINEPREFIX=$QUAB_WINEPREFIX wineserver -p </dev/null >/dev/null 2>&1
 # The first program of a wineserver session starts Wine's background
 # services, which inherit its standard handles: start them here, without
 # the pipes of a test runner, or the runner waits for them to end.

@@ -35,7 +35,8 @@ def wine_session():
             if os.path.exists(f"/tmp/.X11-unix/X{n}"):
                 break
             time.sleep(0.05)
-    subprocess.run(["wineserver", "-p"], env=winrun.wine_env(), check=False)
+    subprocess.run(["wineserver", "-p"], env=winrun.wine_env(), stdin=subprocess.DEVNULL,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=False)
     winrun.warm_up()
     yield
     subprocess.run(["wineserver", "-k"], env=winrun.wine_env(), check=False)
