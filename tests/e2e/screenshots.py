@@ -39,7 +39,8 @@ def ui(*args):
         lines = out.read().decode("utf-8").splitlines()
     if code != 0 or not lines:
         return None
-    return dict(f.split("=", 1) for f in lines[0].split("\t"))
+    # A record is key=value fields; "press" answers with a plain word.
+    return dict(f.split("=", 1) if "=" in f else (f, "") for f in lines[0].split("\t"))
 
 
 def kill_windows_program(exe):
