@@ -95,7 +95,7 @@ def _sort_key(k):
 
 
 def _serialise(tree, section_rva):
-    dirs, strings, leaves = [], [], []
+    strings, leaves = [], []
 
     # Pass 1: lay out every directory breadth first.
     def count(node):
