@@ -7,14 +7,43 @@ namespace {
 constexpr int kcchFieldMax = 63;
 constexpr unsigned kSizeFlags = FMT_F_8BIT | FMT_F_16BIT | FMT_F_32BIT | FMT_F_64BIT;
 
-int rtFmtCountDigits(uint64_t uMagnitude, unsigned uiBase)
+// Writes the digits lowest first and returns their count. The common bases
+// get constant divisors, and values that fit 32 bits use 32-bit division:
+// on i686 every 64-bit division is a library call.
+template <unsigned kBase>
+int rtFmtDigitsReversed(uint64_t uMagnitude, char *pachRev, const char *pachDigits)
 {
-    int cDigits = 1;
-    while (uMagnitude >= uiBase) {
-        uMagnitude /= uiBase;
-        cDigits++;
+    int cDigits = 0;
+    while (uMagnitude > UINT32_MAX) {
+        pachRev[cDigits++] = pachDigits[uMagnitude % kBase];
+        uMagnitude /= kBase;
     }
+    uint32_t u32 = static_cast<uint32_t>(uMagnitude);
+    do {
+        pachRev[cDigits++] = pachDigits[u32 % kBase];
+        u32 /= kBase;
+    } while (u32);
     return cDigits;
+}
+
+int rtFmtDigitsReversedAnyBase(uint64_t uMagnitude, unsigned uiBase, char *pachRev, const char *pachDigits)
+{
+    int cDigits = 0;
+    do {
+        pachRev[cDigits++] = pachDigits[uMagnitude % uiBase];
+        uMagnitude /= uiBase;
+    } while (uMagnitude);
+    return cDigits;
+}
+
+int rtFmtDigits(uint64_t uMagnitude, unsigned uiBase, char *pachRev, const char *pachDigits)
+{
+    switch (uiBase) {
+    case 10: return rtFmtDigitsReversed<10>(uMagnitude, pachRev, pachDigits);
+    case 16: return rtFmtDigitsReversed<16>(uMagnitude, pachRev, pachDigits);
+    case 8: return rtFmtDigitsReversed<8>(uMagnitude, pachRev, pachDigits);
+    default: return rtFmtDigitsReversedAnyBase(uMagnitude, uiBase, pachRev, pachDigits);
+    }
 }
 
 int rtFmtToBuf(char *pszBuf, size_t cbBuf, uint64_t u64Value, unsigned uiBase, int cchWidth, int cchPrecision,
@@ -64,7 +93,8 @@ int RTFmtNumber(char *psz, uint64_t u64Value, unsigned uiBase, int cchWidth, int
         uMagnitude = 0 - u64Value;
     }
 
-    int cchDigits = rtFmtCountDigits(uMagnitude, uiBase);
+    char achRev[64];   // a 64-bit value has at most 64 digits (base 2)
+    int const cchDigits = rtFmtDigits(uMagnitude, uiBase, achRev, pachDigits);
     int cchNumber = cchDigits;
     if (fFlags & FMT_F_GROUP) {
         if (cchDigits > 3)
@@ -119,14 +149,14 @@ int RTFmtNumber(char *psz, uint64_t u64Value, unsigned uiBase, int cchWidth, int
     off += cchNumber;
     char *pch = &psz[off];
     int cInGroup = 0;
+    int iDigit = 0;
     for (int i = 0; i < cchNumber; i++) {
         if ((fFlags & FMT_F_GROUP) && cInGroup == 3) {
             *--pch = ' ';
             cInGroup = 0;
             continue;
         }
-        *--pch = pachDigits[uMagnitude % uiBase];
-        uMagnitude /= uiBase;
+        *--pch = achRev[iDigit++];
         cInGroup++;
     }
 
