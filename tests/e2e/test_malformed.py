@@ -153,8 +153,6 @@ def test_damaged_payload(tmp_path, base, label, changes, code, texts):
     check_nothing_left(r, target, outer)
 
 
-@pytest.mark.xfail(strict=True, reason="reserved device names and names the system rewrites are taken for plain "
-                   "file names")
 @pytest.mark.parametrize("label,name", RESERVED, ids=[c[0] for c in RESERVED])
 def test_reserved_and_rewritten_names_are_refused(tmp_path, base, label, name):
     r, target, outer = run_case(tmp_path, base, named(name))

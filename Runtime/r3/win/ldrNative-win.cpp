@@ -25,10 +25,11 @@ PFNRTLDRDOSAPPLYFILEISOLATIONREDIRECTION g_pfnrtldrDosApplyFileIsolationRedirect
 namespace {
 
 constexpr UINT RTLDR_SYSDIR_CWC = 260;
-// System directory, application directory and the loaded library's own
-// directory: never the current directory or PATH.
-constexpr DWORD RTLDR_SEARCH_FLAGS = LOAD_LIBRARY_SEARCH_SYSTEM32 | LOAD_LIBRARY_SEARCH_APPLICATION_DIR
-                                     | LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR;
+// The system directory and the loaded library's own directory: never the
+// current directory, PATH, or the application directory. A system library's
+// dependencies looked up beside the installer are exactly the planting an
+// installer run from a Downloads folder must not allow.
+constexpr DWORD RTLDR_SEARCH_FLAGS = LOAD_LIBRARY_SEARCH_SYSTEM32 | LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR;
 
 int32_t rtldrNativeClose(RTLDRMODINTERNAL *pMod)
 {

@@ -250,7 +250,7 @@ TEST(LdrOpenFile, SearchFlagsAreRetriedOnceThenDropped)
     LdrSteering Steer;
     LdrSteering::s_hFakeModule = GetModuleHandleW(L"kernel32.dll");
     uint32_t const fFlags = RTLDRLOAD_F_SEARCH_SYSTEM | RTLDRLOAD_F_NO_UNLOAD;
-    constexpr DWORD fSearch = 0xB00;
+    constexpr DWORD fSearch = 0x900;   // system directory and the library's own, no application directory
 
     struct Step {
         int iRecordBefore;
