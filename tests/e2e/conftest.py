@@ -61,6 +61,41 @@ def _snapshot():
     return {p for d in _temp_dirs() for p in d.iterdir()}
 
 
+# Wine's own background programs; anything else of the prefix still alive
+# after a test is a program the test left running (a run that hung), which
+# would hold the installer's mutex and files for the tests after it.
+_WINE_SERVICES = ("wineserver", "services.exe", "winedevice.exe", "plugplay.exe", "svchost.exe", "rpcss.exe",
+                  "explorer.exe", "conhost.exe", "tabtip.exe", "wineboot.exe", "winemenubuilder.exe")
+
+
+def _stray_programs():
+    mark = f"WINEPREFIX={winrun.PREFIX}".encode()
+    for pid in os.listdir("/proc"):
+        if not pid.isdigit() or int(pid) == os.getpid():
+            continue
+        try:
+            with open(f"/proc/{pid}/environ", "rb") as f:
+                if mark not in f.read().split(b"\0"):
+                    continue
+            with open(f"/proc/{pid}/cmdline", "rb") as f:
+                cmd = f.read().replace(b"\0", b" ").decode("utf-8", "replace").lower()
+        except OSError:
+            continue
+        if cmd and not any(name in cmd for name in _WINE_SERVICES):
+            yield int(pid)
+
+
+@pytest.fixture(autouse=True)
+def no_stray_programs():
+    yield
+    import signal
+    for pid in _stray_programs():
+        try:
+            os.kill(pid, signal.SIGKILL)
+        except OSError:
+            pass
+
+
 @pytest.fixture(autouse=True)
 def no_leftovers(request):
     before = _snapshot()
