@@ -42,5 +42,5 @@ struct RTPATHROOT {
 };
 
 RTPATHROOT rtPathParseRoot(const char *pszPath);
-// Root-specification length used when trailing separators are trimmed.
+// Length of the root part, which trimming trailing separators never shortens.
 size_t rtPathRootSpecLen(const char *pszPath);
