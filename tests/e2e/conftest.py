@@ -35,6 +35,11 @@ def wine_session():
             if os.path.exists(f"/tmp/.X11-unix/X{n}"):
                 break
             time.sleep(0.05)
+        # A wineserver already running has a desktop on some other screen (or
+        # none); the windows of these tests must go to this display.
+        for flag in ("-k", "-w"):
+            subprocess.run(["wineserver", flag], env=winrun.wine_env(), stdin=subprocess.DEVNULL,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=False)
     subprocess.run(["wineserver", "-p"], env=winrun.wine_env(), stdin=subprocess.DEVNULL,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=False)
     winrun.warm_up()
