@@ -84,10 +84,9 @@ private:
     uint8_t pending_ = 0;
 };
 
-inline uint32_t alignUp(uint64_t v, uint32_t a)
-{
-    return static_cast<uint32_t>((v + a - 1) & ~static_cast<uint64_t>(a - 1));
-}
+inline uint64_t alignUp64(uint64_t v, uint32_t a) { return (v + a - 1) & ~static_cast<uint64_t>(a - 1); }
+
+inline uint32_t alignUp(uint64_t v, uint32_t a) { return static_cast<uint32_t>(alignUp64(v, a)); }
 
 uint16_t rd16(std::span<const uint8_t> b, size_t off);
 uint32_t rd32(std::span<const uint8_t> b, size_t off);

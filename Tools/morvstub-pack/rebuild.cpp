@@ -12,6 +12,26 @@
 
 namespace {
 
+// The stub is not large-address-aware: its whole image, mapped as one
+// piece, must find a free range in a 2 GiB user address space that also
+// holds the system DLLs, the heap and the stacks. 1.5 GiB is the most that
+// can be counted on.
+constexpr uint64_t kMaxImageSize = 0x60000000;
+
+std::string ImageTooLarge(uint64_t cbImage)
+{
+    // Hundredths of a GiB rounded up, so that an image just over the limit
+    // never reads as the limit itself.
+    unsigned long long const centi = (cbImage * 100 + (1ull << 30) - 1) >> 30;
+    char msg[256];
+    std::snprintf(msg, sizeof(msg),
+                  "the installer image would be %llu.%02llu GiB (0x%llX bytes); a 32-bit installer image may be at "
+                  "most 1.5 GiB (0x%llX bytes): ship fewer or smaller packages",
+                  centi / 100, centi % 100, static_cast<unsigned long long>(cbImage),
+                  static_cast<unsigned long long>(kMaxImageSize));
+    return msg;
+}
+
 uint32_t VirtualSpan(const pe::Section &s) { return s.virtualSize ? s.virtualSize : s.sizeOfRawData; }
 
 bool RvaInside(pe::DataDir d, const pe::Section &s)
@@ -227,13 +247,16 @@ void WriteInstaller(const pe::Image &stub, const rsrc::Tree &tree, const std::ve
                     const std::filesystem::path &out, std::vector<std::string> &warnings)
 {
     Plan const plan = MakePlan(stub);
+    uint32_t const fa = stub.fileAlignment(), sa = stub.sectionAlignment();
+    uint64_t const sizeOfImage = pe::alignUp64(uint64_t{plan.rsrcVa} + rsrc::sectionSize(tree), sa);
+    if (sizeOfImage > kMaxImageSize)
+        throw PackError(ImageTooLarge(sizeOfImage));
     rsrc::Layout const lay = rsrc::layOut(tree, plan.rsrcVa);
     if (lay.streamSizes.size() != streams.size())
         throw PackError("internal error: streamed resources and files disagree");
-    uint32_t const fa = stub.fileAlignment(), sa = stub.sectionAlignment();
     uint32_t const rsrcRawSize = pe::alignUp(lay.size, fa);
-    uint64_t const sizeOfImage = pe::alignUp(uint64_t{plan.rsrcVa} + lay.size, sa);
-    if (sizeOfImage > 0x7fffffffu || uint64_t{plan.rsrcRaw} + rsrcRawSize > 0x7fffffffu)
+    // Symbols kept in front of the resources take file space but no image space.
+    if (uint64_t{plan.rsrcRaw} + rsrcRawSize > 0x7fffffffu)
         throw PackError("the installer would be larger than 2 GiB");
 
     auto const &secs = stub.sections();

@@ -168,10 +168,23 @@ Tree read(const pe::Image &img)
     return tree;
 }
 
-Layout layOut(const Tree &tree, uint32_t sectionRva)
+namespace {
+
+// Where each part of the section goes, in 64 bits: the packages' sizes are
+// only checked against what the image may hold once their sum is known.
+struct Offsets {
+    uint64_t leaves = 0, strings = 0, data = 0;
+    uint64_t headEnd = 0;                 // end of everything that is not streamed
+    std::vector<uint64_t> streams;        // in stream order
+    std::vector<uint32_t> streamSizes;
+    uint64_t end = 0;
+};
+
+Offsets measure(const Tree &tree)
 {
     // Directories first, then the data entries, the name strings and the
     // data; streamed data (the packages) comes last so that it ends the file.
+    Offsets o;
     uint64_t off = 16 + 8 * tree.size();
     unsigned cLeaves = 0;
     for (auto const &[t, names] : tree) {
@@ -181,9 +194,9 @@ Layout layOut(const Tree &tree, uint32_t sectionRva)
             cLeaves += static_cast<unsigned>(langs.size());
         }
     }
-    uint64_t const offLeaves = off;
+    o.leaves = off;
     off += 16ull * cLeaves;
-    uint64_t const offStrings = off;
+    o.strings = off;
     for (auto const &[t, names] : tree) {
         if (t.named)
             off += 2 + 2 * t.name.size();
@@ -192,7 +205,7 @@ Layout layOut(const Tree &tree, uint32_t sectionRva)
                 off += 2 + 2 * n.name.size();
     }
     off = (off + 7) & ~7ull;
-    uint64_t const offData = off;
+    o.data = off;
     std::vector<const Leaf *> streamed;
     for (auto const &[t, names] : tree)
         for (auto const &[n, langs] : names)
@@ -205,21 +218,35 @@ Layout layOut(const Tree &tree, uint32_t sectionRva)
                     off = ((off + leaf.data().size()) + 7) & ~7ull;
                 }
             }
-    Layout lay;
-    lay.head.assign(checked(off), 0);
-    uint64_t offStream = off;
+    o.headEnd = off;
     for (const Leaf *l : streamed) {
         if (!l)
             throw PackError("internal error: gap in the streamed resources");
-        lay.streamOffsets.push_back(checked(offStream));
-        lay.streamSizes.push_back(l->size);
-        offStream = (offStream + l->size + 7) & ~7ull;
+        o.streams.push_back(off);
+        o.streamSizes.push_back(l->size);
+        off = (off + l->size + 7) & ~7ull;
     }
-    lay.size = checked(offStream);
+    o.end = off;
+    return o;
+}
+
+}  // namespace
+
+uint64_t sectionSize(const Tree &tree) { return measure(tree).end; }
+
+Layout layOut(const Tree &tree, uint32_t sectionRva)
+{
+    Offsets const o = measure(tree);
+    Layout lay;
+    lay.head.assign(checked(o.headEnd), 0);
+    for (uint64_t s : o.streams)
+        lay.streamOffsets.push_back(checked(s));
+    lay.streamSizes = o.streamSizes;
+    lay.size = checked(o.end);
 
     std::vector<uint8_t> &b = lay.head;
     size_t dirOff = 16 + 8 * tree.size();
-    size_t leafOff = offLeaves, strOff = offStrings, dataOff = offData;
+    size_t leafOff = o.leaves, strOff = o.strings, dataOff = o.data;
     auto putName = [&](const Id &id) -> uint32_t {
         if (!id.named)
             return id.num;

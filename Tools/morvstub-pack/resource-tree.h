@@ -60,6 +60,9 @@ struct Layout {
 };
 
 Layout layOut(const Tree &tree, uint32_t sectionRva);
+// What layOut's section would hold, without the 32-bit limits layOut
+// enforces, so that an oversized payload can be reported by its size.
+uint64_t sectionSize(const Tree &tree);
 
 // The first language's leaf of (type, name), or nullptr.
 const Leaf *find(const Tree &tree, const Id &type, const Id &name);

@@ -18,8 +18,14 @@ RT_RCDATA = "#10"
 
 # --- an independent reader of the PE fields the packer rewrites -----------
 
-def pe_info(path):
-    b = path.read_bytes()
+def pe_info(path, head_only=False):
+    """The header fields; head_only reads just the first page, for files too
+    large to read whole (bytes and checksum are then only that page's)."""
+    if head_only:
+        with open(path, "rb") as f:
+            b = f.read(0x1000)
+    else:
+        b = path.read_bytes()
     pe = struct.unpack_from("<I", b, 0x3C)[0]
     assert b[pe:pe + 4] == b"PE\0\0"
     n_sec, = struct.unpack_from("<H", b, pe + 6)
@@ -330,6 +336,17 @@ def _refusal_cases(tmp, stub, good):
     notpng = tmp / "notpng.png"
     notpng.write_bytes(b"GIF89a" + b"\0" * 20)
     many = [f"all:{good}"] * 256
+    # Sparse packages, each below the 2 GiB a single package may have, whose
+    # image is too large to load: one of 1.6 GiB, and three whose sum passes
+    # 4 GiB by little, so that sizes cut to 32 bits would look small.
+    def sparse(name, cb):
+        p = tmp / name
+        with open(p, "wb") as f:
+            f.truncate(cb)
+        return p
+    big = sparse("big.cab", 0x66666666)
+    wraps = [f"all:{sparse(f'wrap{i}.cab', 0x55560000)}" for i in range(3)]
+    too_large = "a 32-bit installer image may be at most 1.5 GiB (0x60000000 bytes): ship fewer or smaller packages"
     return [
         # (label, stub, extra args, packages, exit code, message)
         ("missing file", stub, [], ["amd64:" + str(tmp / "nope.msi")], 1, "does not exist"),
@@ -343,6 +360,9 @@ def _refusal_cases(tmp, stub, good):
         ("colon in name", stub, [], [f"x86:{colon}"], 1, 'contains "\\", "/" or ":"'),
         ("name not UTF-8", stub, [], [f"x86:{bad_utf8}"], 1, "not valid UTF-8"),
         ("256 packages", stub, [], many, 1, "256 packages given"),
+        ("image of 1.6 GiB", stub, [], [f"all:{good}", f"all:{big}"], 1, too_large),
+        # 0x100020000 bytes of packages and the stub's part, well below a MiB.
+        ("image past 4 GiB", stub, [], wraps, 1, "image would be 4.01 GiB (0x1000"),
         ("stub is text", text, [], [f"all:{good}"], 1, "is not a PE image"),
         ("stub is MZ only", mz_only, [], [f"all:{good}"], 1, "is not a PE image"),
         ("stub cut short", cut, [], [f"all:{good}"], 1, "is not a PE image"),
@@ -394,6 +414,51 @@ def test_limits_are_inclusive(tmp_path, stub):
     assert rows[100] == ["100", "all", "BIN_100", "small.cab", "4"]
     assert rows[254][2] == "BIN_254"
     assert_sound_image(setup)
+
+
+def test_image_limit_is_inclusive(tmp_path, stub):
+    # What counts is the whole image, not one package: three packages of
+    # about half a GiB fill 1.5 GiB exactly and are packed; one byte more is
+    # refused before anything is written. The packages are sparse files; the
+    # accepted installer is written out in full and removed at once.
+    limit = 0x60000000
+    parts = [tmp_path / f"part{i}.cab" for i in range(3)]
+
+    def resize(*sizes):
+        for p, cb in zip(parts, sizes):
+            with open(p, "wb") as f:
+                f.truncate(cb)
+
+    # The image without the packages' bytes: stub, resource tree, headers.
+    resize(8, 8, 8)
+    probe = tmp_path / "probe.exe"
+    pack_ok("--stub", stub, "--output", probe, *[f"all:{p}" for p in parts])
+    rsrc = pe_info(probe)["sections"][-1]
+    fixed = rsrc["va"] + rsrc["vsize"] - 3 * 8
+    last = limit - fixed - 2 * 0x20000000
+    assert 0 < last < 0x7FFFFFFF and last % 8 == 0
+
+    outdir = tmp_path / "out"
+    outdir.mkdir()
+    setup = outdir / "Setup.exe"
+    resize(0x20000000, 0x20000000, last)
+    pack_ok("--stub", stub, "--output", setup, *[f"all:{p}" for p in parts])
+    try:
+        info = pe_info(setup, head_only=True)
+        assert info["size_of_image"] == limit
+        assert setup.stat().st_size == info["sections"][-1]["rawptr"] + info["sections"][-1]["rawsize"]
+    finally:
+        setup.unlink()
+
+    resize(0x20000000, 0x20000000, last + 1)
+    setup.write_bytes(b"previous installer")
+    r = pack("--stub", stub, "--output", setup, *[f"all:{p}" for p in parts])
+    assert r.returncode == 1
+    assert r.stderr.decode() == ("morvstub-pack: error: the installer image would be 1.51 GiB (0x60001000 bytes); "
+                                 "a 32-bit installer image may be at most 1.5 GiB (0x60000000 bytes): ship fewer "
+                                 "or smaller packages\n")
+    assert setup.read_bytes() == b"previous installer"
+    assert [p.name for p in outdir.iterdir()] == ["Setup.exe"]
 
 
 # --- signatures, repacking, damaged payloads for the installer's tests ----
