@@ -5,6 +5,7 @@ the files it writes, what it holds open, the texts, the exit code and what
 it leaves behind."""
 import os
 import re
+import stat
 import struct
 import subprocess
 import time
@@ -96,6 +97,7 @@ def test_extract_only_takes_every_architecture_byte_for_byte(tmp_path, stub):
     for target, existed in [(tmp_path / "given", True), (tmp_path / "new" / "deeper", False)]:
         if existed:
             target.mkdir()
+            mode_before = stat.S_IMODE(target.stat().st_mode)
         else:
             target.parent.mkdir()
         win = winrun.to_win(target)
@@ -106,6 +108,16 @@ def test_extract_only_takes_every_architecture_byte_for_byte(tmp_path, stub):
         assert sorted(p.name for p in target.iterdir()) == sorted(p.name for _, p in payload)
         for _, p in payload:
             assert (target / p.name).read_bytes() == p.read_bytes(), p.name
+        # A directory the run made is private. Wine keeps no DACL: it turns
+        # it into the Unix mode, the owner's and SYSTEM's entries into the
+        # owner bits and the Administrators' into the group bits, so what
+        # shows here is that others get nothing. One that was there keeps
+        # its own mode.
+        mode = stat.S_IMODE(target.stat().st_mode)
+        if existed:
+            assert mode == mode_before, oct(mode)
+        else:
+            assert mode & 0o007 == 0, oct(mode)
 
 
 def test_extract_only_without_path_uses_the_temporary_directory(tmp_path, stub):
@@ -169,6 +181,7 @@ def test_logging_keeps_the_random_directory(tmp_path, stub):
         assert RANDOM_NAME.match(path.name), path
         assert path.is_dir()
         assert [p.name for p in path.iterdir()] == ["MorvInstallLog.txt"]
+        assert stat.S_IMODE(path.stat().st_mode) & 0o007 == 0, oct(path.stat().st_mode)
     finally:
         winrun.wine("msiexec", "/x", "{" + build.product_code("multiarch", "x86", "fs-logging") + "}", "/qn",
                     check=False)

@@ -198,6 +198,13 @@ RTNTSTATUS NTAPI NtQueryDirectoryFile(HANDLE hFile, HANDLE hEvent, void *pfnApc,
 RTNTSTATUS NTAPI NtOpenDirectoryObject(HANDLE *phDir, ACCESS_MASK fAccess, RTNTOBJECTATTRIBUTES *pObjAttr);
 RTNTSTATUS NTAPI NtQueryDirectoryObject(HANDLE hDir, void *pvBuf, ULONG cbBuf, BOOLEAN fSingleEntry,
                                         BOOLEAN fRestartScan, ULONG *puContext, ULONG *pcbReturned);
+RTNTSTATUS NTAPI NtOpenProcessToken(HANDLE hProcess, ACCESS_MASK fAccess, HANDLE *phToken);
+RTNTSTATUS NTAPI NtQueryInformationToken(HANDLE hToken, ULONG uClass, void *pvInfo, ULONG cbInfo, ULONG *pcbRet);
+RTNTSTATUS NTAPI RtlCreateSecurityDescriptor(SECURITY_DESCRIPTOR *pSd, ULONG uRevision);
+RTNTSTATUS NTAPI RtlSetDaclSecurityDescriptor(SECURITY_DESCRIPTOR *pSd, BOOLEAN fPresent, ACL *pAcl, BOOLEAN fDefaulted);
+RTNTSTATUS NTAPI RtlCreateAcl(ACL *pAcl, ULONG cbAcl, ULONG uRevision);
+RTNTSTATUS NTAPI RtlAddAccessAllowedAceEx(ACL *pAcl, ULONG uRevision, ULONG fAceFlags, ACCESS_MASK fAccess, PSID pSid);
+BOOLEAN NTAPI RtlEqualSid(PSID pSid1, PSID pSid2);
 }
 
 // NT times (100 ns since 1601) as nanoseconds since 1970. The epoch is

@@ -6,6 +6,8 @@
 #include <quab/path.h>
 #include <quab/string.h>
 
+#include "dirsec-win.h"
+
 bool RTDirExists(const char *pszPath)
 {
     FsObjectInfo Info;
@@ -15,8 +17,9 @@ bool RTDirExists(const char *pszPath)
 
 int32_t RTDirMake(const char *pszPath, uint32_t fMode, uint32_t fCreate)
 {
-    // The mode is checked for consistency only; a new directory gets the
-    // default security of its parent.
+    // The mode is checked for consistency; beyond that only its group and
+    // other bits count: none of them makes the directory private, any of
+    // them gives it the default security of its parent.
     if (!(fMode & RTFS_TYPE_MASK))
         fMode |= RTFS_TYPE_DIRECTORY;
     if (!(fMode & RTFS_DOS_MASK))
@@ -25,10 +28,16 @@ int32_t RTDirMake(const char *pszPath, uint32_t fMode, uint32_t fCreate)
         return RTE_INVALID_FILE_MODE;
     fMode |= RTFS_DOS_DIRECTORY;
 
+    RTDIRPRIVATESECURITY Sec;
+    SECURITY_ATTRIBUTES Attr = {sizeof(Attr), &Sec.Sd, FALSE};
+    bool const fPrivate = (fMode & 077) == 0;
+    if (fPrivate)
+        RT_TRY(rtDirInitPrivateSecurity(&Sec));
+
     RTUTF16 *pwszPath;
     RT_TRY(PathToWin32Utf16(pszPath, &pwszPath));
     int32_t rc = RT_OK;
-    if (!CreateDirectoryW(reinterpret_cast<LPCWSTR>(pwszPath), nullptr))
+    if (!CreateDirectoryW(reinterpret_cast<LPCWSTR>(pwszPath), fPrivate ? &Attr : nullptr))
         rc = RTErrConvertFromWinError(GetLastError());
     else if (!(fCreate & DIRMAKE_KEEP_INDEXING)
              && !SetFileAttributesW(reinterpret_cast<LPCWSTR>(pwszPath), FILE_ATTRIBUTE_NOT_CONTENT_INDEXED)

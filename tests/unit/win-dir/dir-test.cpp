@@ -2,10 +2,15 @@
 // that keep a directory in place, and information by path.
 #include "../win-file/fs-test-util.h"
 
+#include <sddl.h>
+
 #include <set>
+#include <vector>
 
 #include <quab/dir.h>
 #include <quab/file.h>
+
+#include "r3/win/dirsec-win.h"
 
 namespace {
 
@@ -19,7 +24,158 @@ bool onlyBase36(const std::string &s)
     return true;
 }
 
+// The DACL of an object as read back from the system: whether it is
+// protected, and its entries as (SID string, mask, flags).
+struct AceView {
+    std::string sSid;
+    DWORD fMask;
+    BYTE fFlags;
+    BYTE bType;
+};
+struct DaclView {
+    bool fRead = false;
+    bool fProtected = false;
+    std::vector<AceView> aAces;
+};
+
+DaclView readDacl(const std::string &sPath)
+{
+    DaclView View;
+    std::wstring const wsPath = fsWide(sPath);
+    DWORD cbNeeded = 0;
+    GetFileSecurityW(wsPath.c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &cbNeeded);
+    std::vector<BYTE> abSd(cbNeeded ? cbNeeded : 1);
+    if (!GetFileSecurityW(wsPath.c_str(), DACL_SECURITY_INFORMATION, abSd.data(), cbNeeded, &cbNeeded))
+        return View;
+    SECURITY_DESCRIPTOR_CONTROL fControl = 0;
+    DWORD uRevision = 0;
+    GetSecurityDescriptorControl(abSd.data(), &fControl, &uRevision);
+    View.fProtected = (fControl & SE_DACL_PROTECTED) != 0;
+    BOOL fPresent = FALSE, fDefaulted = FALSE;
+    ACL *pAcl = nullptr;
+    if (!GetSecurityDescriptorDacl(abSd.data(), &fPresent, &pAcl, &fDefaulted) || !fPresent || !pAcl)
+        return View;
+    View.fRead = true;
+    for (DWORD i = 0; i < pAcl->AceCount; i++) {
+        ACE_HEADER *pHdr = nullptr;
+        if (!GetAce(pAcl, i, reinterpret_cast<void **>(&pHdr)))
+            continue;
+        AceView Ace = {"", 0, pHdr->AceFlags, pHdr->AceType};
+        if (pHdr->AceType == ACCESS_ALLOWED_ACE_TYPE || pHdr->AceType == ACCESS_DENIED_ACE_TYPE) {
+            auto *pAce = reinterpret_cast<ACCESS_ALLOWED_ACE *>(pHdr);
+            Ace.fMask = pAce->Mask;
+            char *pszSid = nullptr;
+            if (ConvertSidToStringSidA(&pAce->SidStart, &pszSid)) {
+                Ace.sSid = pszSid;
+                LocalFree(pszSid);
+            }
+        }
+        View.aAces.push_back(Ace);
+    }
+    return View;
+}
+
+std::string currentUserSid()
+{
+    HANDLE hToken = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &hToken))
+        return "";
+    BYTE abBuf[256];
+    DWORD cb = 0;
+    std::string sSid;
+    if (GetTokenInformation(hToken, TokenUser, abBuf, sizeof(abBuf), &cb)) {
+        char *pszSid = nullptr;
+        if (ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER *>(abBuf)->User.Sid, &pszSid)) {
+            sSid = pszSid;
+            LocalFree(pszSid);
+        }
+    }
+    CloseHandle(hToken);
+    return sSid;
+}
+
+std::set<std::string> sidsOf(const DaclView &View)
+{
+    std::set<std::string> Sids;
+    for (auto const &Ace : View.aAces)
+        Sids.insert(Ace.sSid);
+    return Sids;
+}
+
 } // namespace
+
+TEST(DirSecurity, PrivateDescriptorIsProtectedAndInheritable)
+{
+    std::string const sUser = currentUserSid();
+    ASSERT_FALSE(sUser.empty());
+    RTDIRPRIVATESECURITY Sec;
+    ASSERT_EQ(rtDirInitPrivateSecurity(&Sec), RT_OK);
+    ASSERT_TRUE(IsValidSecurityDescriptor(&Sec.Sd));
+    SECURITY_DESCRIPTOR_CONTROL fControl = 0;
+    DWORD uRevision = 0;
+    ASSERT_TRUE(GetSecurityDescriptorControl(&Sec.Sd, &fControl, &uRevision));
+    EXPECT_EQ(fControl & (SE_DACL_PRESENT | SE_DACL_PROTECTED | SE_DACL_DEFAULTED),
+              SE_DACL_PRESENT | SE_DACL_PROTECTED);
+    BOOL fPresent = FALSE, fDefaulted = FALSE;
+    ACL *pAcl = nullptr;
+    ASSERT_TRUE(GetSecurityDescriptorDacl(&Sec.Sd, &fPresent, &pAcl, &fDefaulted));
+    ASSERT_TRUE(fPresent && pAcl);
+    ASSERT_TRUE(IsValidAcl(pAcl));
+    std::set<std::string> Sids;
+    for (DWORD i = 0; i < pAcl->AceCount; i++) {
+        ACCESS_ALLOWED_ACE *pAce = nullptr;
+        ASSERT_TRUE(GetAce(pAcl, i, reinterpret_cast<void **>(&pAce)));
+        EXPECT_EQ(pAce->Header.AceType, ACCESS_ALLOWED_ACE_TYPE);
+        EXPECT_EQ(pAce->Mask, static_cast<DWORD>(FILE_ALL_ACCESS));
+        // Inheritable, so that the packages written inside get the same.
+        EXPECT_EQ(pAce->Header.AceFlags, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE);
+        char *pszSid = nullptr;
+        ASSERT_TRUE(ConvertSidToStringSidA(&pAce->SidStart, &pszSid));
+        Sids.insert(pszSid);
+        LocalFree(pszSid);
+    }
+    EXPECT_EQ(Sids, (std::set<std::string>{sUser, "S-1-5-18", "S-1-5-32-544"}));
+    EXPECT_EQ(pAcl->AceCount, Sids.size());   // one entry per principal
+}
+
+TEST_F(DirTest, PrivateModeKeepsOthersOut)
+{
+    // The scratch directory lives in the shared temporary directory and
+    // grants what that grants. This Wine stores no descriptor: it turns the
+    // DACL into the Unix mode of the directory and reads one back made from
+    // that mode, so what can be seen here is that nobody but the owner (and
+    // SYSTEM, which Wine always adds) has an entry.
+    std::string const sUser = currentUserSid();
+    std::set<std::string> const Private = {sUser, "S-1-5-18", "S-1-5-32-544"};
+    char szUnique[1024];
+    strcpy(szUnique, path("uXXXXXX").c_str());
+    ASSERT_EQ(RTDirMakeUnique(szUnique, 0700), RT_OK);
+    ASSERT_EQ(RTDirMake(path("private").c_str(), 0700, 0), RT_OK);
+    ASSERT_EQ(RTDirMake(path("bare").c_str(), RTFS_TYPE_DIRECTORY, 0), RT_OK);   // no permission bits at all
+    for (std::string const &sDir : {std::string(szUnique), path("private"), path("bare")}) {
+        DaclView const View = readDacl(sDir);
+        ASSERT_TRUE(View.fRead) << sDir;
+        std::set<std::string> const Sids = sidsOf(View);
+        EXPECT_TRUE(Sids.count(sUser)) << sDir;
+        for (auto const &sSid : Sids)
+            EXPECT_TRUE(Private.count(sSid)) << sDir << ": " << sSid;
+        // Where the system keeps the descriptor as given, it is protected.
+        if (Sids == Private) {
+            EXPECT_TRUE(View.fProtected) << sDir;
+        }
+    }
+
+    // A mode that grants group or others anything keeps the parent's
+    // security, as before: here that includes everyone.
+    for (uint32_t fMode : {0750u, 0705u, 0755u, 0777u}) {
+        std::string const sDir = path("shared" + std::to_string(fMode));
+        ASSERT_EQ(RTDirMake(sDir.c_str(), fMode, 0), RT_OK) << fMode;
+        DaclView const View = readDacl(sDir);
+        ASSERT_TRUE(View.fRead) << fMode;
+        EXPECT_FALSE(View.fProtected) << fMode;
+        EXPECT_TRUE(sidsOf(View).count("S-1-1-0")) << fMode;
+    }
+}
 
 TEST_F(DirTest, MakeUniqueTemplates)
 {
