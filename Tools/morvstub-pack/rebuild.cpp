@@ -4,6 +4,7 @@
 
 #include "pack-error.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -17,6 +18,8 @@ namespace {
 // holds the system DLLs, the heap and the stacks. 1.5 GiB is the most that
 // can be counted on.
 constexpr uint64_t kMaxImageSize = 0x60000000;
+
+constexpr uint32_t kPageSize = 4096;
 
 std::string ImageTooLarge(uint64_t cbImage)
 {
@@ -130,7 +133,13 @@ Plan MakePlan(const pe::Image &img)
         raw = pe::alignUp(uint64_t{raw} + p.cbSymbols, img.fileAlignment());
     }
     p.rsrcVa = va;
-    p.rsrcRaw = raw;
+    // The packages are nearly all of the image. The loader can map a
+    // section straight from the file only when its file offset lies on a
+    // page boundary, as its address does; elsewhere the whole image is read
+    // into private memory at start. The gap in front stays zeros that no
+    // section claims.
+    uint32_t const mapAlign = std::max(img.fileAlignment(), std::min(img.sectionAlignment(), kPageSize));
+    p.rsrcRaw = pe::alignUp(raw, mapAlign);
     return p;
 }
 

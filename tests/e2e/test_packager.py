@@ -33,6 +33,7 @@ def pe_info(path, head_only=False):
     opt = pe + 24
     magic, = struct.unpack_from("<H", b, opt)
     dd = opt + (96 if magic == 0x10B else 112)
+    init_data, = struct.unpack_from("<I", b, opt + 8)
     sec_align, file_align = struct.unpack_from("<II", b, opt + 32)
     size_of_image, size_of_headers, checksum = struct.unpack_from("<III", b, opt + 56)
     n_dirs, = struct.unpack_from("<I", b, dd - 4)
@@ -44,7 +45,8 @@ def pe_info(path, head_only=False):
         vsize, va, rawsize, rawptr = struct.unpack_from("<IIII", b, o + 8)
         secs.append(dict(name=name, vsize=vsize, va=va, rawsize=rawsize, rawptr=rawptr))
     return dict(bytes=b, sections=secs, dirs=dirs, sec_align=sec_align, file_align=file_align,
-                size_of_image=size_of_image, checksum=checksum, checksum_off=opt + 64, sym_ptr=sym_ptr)
+                size_of_image=size_of_image, checksum=checksum, checksum_off=opt + 64, sym_ptr=sym_ptr,
+                n_sym=n_sym, init_data=init_data)
 
 
 def pe_checksum(b, checksum_off):
@@ -66,7 +68,8 @@ def align(v, a):
 
 def assert_sound_image(path):
     """The loader's view: sections in order and contiguous, the resource
-    section last and named by its directory, sizes and checksum right."""
+    section last, named by its directory and starting on a page of the file
+    so that it can be mapped from there, sizes and checksum right."""
     info = pe_info(path)
     secs, dirs = info["sections"], info["dirs"]
     va = secs[0]["va"]
@@ -76,6 +79,7 @@ def assert_sound_image(path):
         assert s["rawptr"] % info["file_align"] == 0 and s["rawsize"] % info["file_align"] == 0
     last = secs[-1]
     assert last["name"] == ".rsrc"
+    assert last["rawptr"] % 0x1000 == 0, f"the resources start at file offset {last['rawptr']:#x}"
     assert dirs[2] == (last["va"], last["vsize"])
     assert info["size_of_image"] == align(last["va"] + last["vsize"], info["sec_align"])
     assert len(info["bytes"]) == last["rawptr"] + last["rawsize"], "nothing may follow the resources"
@@ -88,6 +92,13 @@ def assert_sound_image(path):
     assert r.returncode == 0, r.stderr
     assert "Resource Directory [.rsrc]" in r.stdout
     return info
+
+
+def assert_init_data_follows(before, after):
+    """Initialised data changes by what the resource section's file bytes
+    change, and the padding in front of them counts for nothing."""
+    old = sum(s["rawsize"] for s in before["sections"] if s["name"] == ".rsrc")
+    assert after["init_data"] - before["init_data"] == after["sections"][-1]["rawsize"] - old
 
 
 # --- running the packer and reading resources under Wine -----------------
@@ -191,6 +202,7 @@ def test_packed_installer_is_a_sound_image(tmp_path, stub, payload):
     before = pe_info(stub)
     after = assert_sound_image(setup)
     # Code and imports stay where the stub had them.
+    assert_init_data_follows(before, after)
     keep = [s for s in before["sections"] if s["name"] not in (".rsrc", ".reloc")]
     assert keep == [s for s in after["sections"] if s["name"] not in (".rsrc", ".reloc")]
     assert after["dirs"][1] == before["dirs"][1]
@@ -241,6 +253,69 @@ def test_packed_stub_runs_and_extracts_every_package(tmp_path, stub, payload):
     assert sorted(p.name for p in dest.iterdir()) == sorted(p.name for _, p in payload)
     for _, path in payload:
         assert (dest / path.name).read_bytes() == path.read_bytes()
+
+
+def with_symbol_table(stub, path, count=300):
+    """The stub as a link without -s leaves it: a COFF symbol table and its
+    string table behind the last section, named by the file header.
+    Returns the table's bytes."""
+    b = bytearray(stub.read_bytes())
+    pe = struct.unpack_from("<I", b, 0x3C)[0]
+    assert struct.unpack_from("<I", b, pe + 12)[0] == 0, "the stub already has symbols"
+    records, strings = bytearray(), bytearray()
+    for i in range(count):
+        # Long names live in the string table: four zero bytes, then the offset.
+        records += struct.pack("<IIIhHBB", 0, 4 + len(strings), 0x1000 + 16 * i, 1, 0x20, 2, 0)
+        strings += f"_rtStubFunction{i:04d}".encode() + b"\0"
+    table = bytes(records) + struct.pack("<I", 4 + len(strings)) + bytes(strings)
+    struct.pack_into("<II", b, pe + 12, len(b), count)
+    path.write_bytes(bytes(b) + table)
+    return table
+
+
+def test_resources_start_on_a_page_behind_kept_symbols(tmp_path, stub, payload):
+    # Symbols are kept in front of the resources. Right behind them the
+    # resources would start in the middle of a page, and the loader would
+    # read the whole image into memory instead of mapping it: they start on
+    # the next page, with zeros in between, and the header still finds the
+    # symbols. Two unstripped stubs: the installer's own with a symbol table
+    # (its resources replaced in place), and a no-CRT program as the linker
+    # left it (no resources, the section appended).
+    unstripped = tmp_path / "MorvStub-symbols.exe"
+    with_symbol_table(stub, unstripped)
+    nocrt = winrun.E2E_BIN / "nocrt-argv.exe"
+    if not nocrt.exists():
+        pytest.fail(f"missing {nocrt}: build the Windows tree")
+    dest = tmp_path / "extracted"
+    dest.mkdir()
+
+    def extracts(setup):
+        r = winrun.run(setup, "--silent", "--extract", "--path", winrun.to_win(dest))
+        assert r.code == 0, r
+        for _, path in payload:
+            assert (dest / path.name).read_bytes() == path.read_bytes()
+
+    def prints_arguments(setup):
+        r = winrun.run(setup, "one")
+        assert r.code == 0 and "argc 2\n" in r.stdout.replace("\r\n", "\n") and "1:6f6e65" in r.stdout, r
+
+    for source, run in [(unstripped, extracts), (nocrt, prints_arguments)]:
+        before = pe_info(source)
+        table = before["bytes"][before["sym_ptr"]:]
+        assert before["sym_ptr"] and table, source
+        setup = tmp_path / f"packed-{source.name}"
+        pack_ok("--stub", source, "--output", setup, *pkg_args(payload))
+        info = assert_sound_image(setup)
+        assert_init_data_follows(before, info)
+        b, rsrc = info["bytes"], info["sections"][-1]
+        sym_end = info["sym_ptr"] + len(table)
+        assert info["n_sym"] == before["n_sym"]
+        assert b[info["sym_ptr"]:sym_end] == table, f"{source.name}: the symbols moved without their pointer"
+        assert all(s["rawptr"] + s["rawsize"] <= info["sym_ptr"] for s in info["sections"][:-1])
+        # The fixtures leave the symbols' end off a page, so there is padding to check.
+        assert sym_end % 0x1000 and rsrc["rawptr"] == align(sym_end, 0x1000), (source.name, hex(sym_end))
+        assert b[sym_end:rsrc["rawptr"]] == bytes(rsrc["rawptr"] - sym_end)
+        run(setup)
 
 
 def resource_levels(path):
