@@ -121,10 +121,10 @@ def kill_windows_program(exe):
 
 
 @contextlib.contextmanager
-def started(exe, *args):
+def started(exe, *args, env=None):
     """The program running under the launcher; one that a failed test left
     running is ended, so the next test finds no stray box or process."""
-    proc, codefile = winrun.start(exe, *args)
+    proc, codefile = winrun.start(exe, *args, env=env)
     run = {"proc": proc, "codefile": codefile}
     try:
         yield run
@@ -234,6 +234,19 @@ def test_help_and_version_show_information_box(setup_exe, args, lines):
         r = finish(run)
     assert r.code == 0
     assert r.stdout == ""
+
+
+def test_first_box_loads_user32_from_the_system_directory(setup_exe):
+    # The installer imports no window library: the box's first call loads
+    # USER32 then, by its full path in the system directory.
+    setup, _ = setup_exe
+    with started(setup, "--version", env=winrun.LOADDLL_ENV) as run:
+        assert read_box()["text"] == f"Version: {build_version()}"
+        press_ok()
+        r = finish(run)
+    assert r.code == 0
+    loaded = {pathlib.PureWindowsPath(p).name.lower(): p.lower() for p in winrun.modules_loaded_by(r.stderr, setup)}
+    assert loaded.get("user32.dll") == "c:\\windows\\system32\\user32.dll", sorted(loaded.values())
 
 
 @contextlib.contextmanager

@@ -1,6 +1,7 @@
 """Start-up without a C runtime, seen from outside: command lines arriving as
 argv, the static tables and the exit path, full exit codes, start-up
 failures, and what the linked images import and carry."""
+import pathlib
 import re
 import subprocess
 
@@ -171,7 +172,10 @@ def test_valid_surrogate_pair_from_raw_units():
 # ---------------------------------------------------------------------------
 # What the linked images carry.
 
-ALLOWED_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "shlwapi.dll", "ole32.dll", "ntdll.dll"}
+# Everything else, the window, drawing, stream and COM libraries included, is
+# loaded on first use from the system directory.
+ALLOWED_DLLS = {"kernel32.dll", "ntdll.dll"}
+WINDOW_DLLS = {"user32.dll", "gdi32.dll", "shlwapi.dll", "ole32.dll"}
 
 
 def imported_dlls(exe):
@@ -224,3 +228,36 @@ def test_nothing_in_the_stub_needs_a_static_constructor():
         if re.search(r"\s(\.ctors|\.init_array)\S*\s", line):
             offenders.append(current)
     assert offenders == []
+
+
+# ---------------------------------------------------------------------------
+# What a run loads: a run that shows no window never loads the window,
+# drawing, stream or COM libraries (nor what they import).
+
+def silent_extract_case(tmp_path):
+    payload = tmp_path / "payload.bin"
+    payload.write_bytes(bytes(range(256)) * 64)
+    setup = tmp_path / "Setup.exe"
+    r = subprocess.run([str(winrun.PACKER), "--stub", str(winrun.STUB), "--output", str(setup), f"all:{payload}"],
+                       capture_output=True, text=True)
+    assert r.returncode == 0, r.stderr
+    target = tmp_path / "extracted"
+    return setup, ["--silent", "--extract", "--path", winrun.to_win(target)], "Files were extracted to: "
+
+
+SILENT_RUNS = {
+    "version": lambda tmp_path: (winrun.STUB, ["--silent", "--version"], "Version: "),
+    "help": lambda tmp_path: (winrun.STUB, ["--silent", "--help"], "Command Line Parameters:"),
+    "extract": silent_extract_case,
+}
+
+
+@pytest.mark.parametrize("case", SILENT_RUNS)
+def test_silent_run_loads_no_window_library(case, tmp_path):
+    exe, args, out_start = SILENT_RUNS[case](tmp_path)
+    r = winrun.run(exe, *args, env=winrun.LOADDLL_ENV)
+    assert r.code == 0, r
+    assert out_start in r.stdout, r
+    loaded = {pathlib.PureWindowsPath(p).name.lower() for p in winrun.modules_loaded_by(r.stderr, exe)}
+    assert "kernel32.dll" in loaded, loaded
+    assert loaded & WINDOW_DLLS == set(), sorted(loaded)

@@ -6,6 +6,7 @@ the command line on byte for byte.
 """
 import os
 import pathlib
+import re
 import subprocess
 import tempfile
 
@@ -141,6 +142,24 @@ def wine(*args, env=None, timeout=300, check=True):
     ensure_prefix()
     return subprocess.run(["wine", *args], env=wine_env(env), stdin=subprocess.DEVNULL,
                           capture_output=True, timeout=timeout, check=check)
+
+
+# Wine's loader reports each module it maps on this channel, with the
+# process id first: "0104:0108:trace:loaddll:build_module Loaded L"C:\\..." at ...".
+LOADDLL_ENV = {"WINEDEBUG": "+pid,+loaddll"}
+_LOADDLL_LINE = re.compile(r'^([0-9a-f]+):[0-9a-f]+:trace:loaddll:\w+ Loaded L"((?:[^"\\]|\\.)*)"', re.M)
+
+
+def modules_loaded_by(stderr, exe):
+    """The modules (Windows paths) that Wine loaded in the process of exe,
+    from the stderr of a run with LOADDLL_ENV; the process is the one that
+    mapped exe itself, not the launcher or Wine's own services."""
+    name = pathlib.PureWindowsPath(to_win(exe)).name.lower()
+    loads = [(pid, path.replace("\\\\", "\\")) for pid, path in _LOADDLL_LINE.findall(stderr)]
+    pids = {pid for pid, path in loads if pathlib.PureWindowsPath(path).name.lower() == name}
+    if len(pids) != 1:
+        raise RuntimeError(f"no single process loaded {name}: {sorted(pids)}")
+    return [path for pid, path in loads if pid in pids]
 
 
 def temp_dir_win():

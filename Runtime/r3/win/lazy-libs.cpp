@@ -8,3 +8,6 @@ constinit RTLAZYLIB g_LazyLibUser32 = {"USER32.DLL", nullptr};
 constinit RTLAZYLIB g_LazyLibShell32 = {"SHELL32.DLL", nullptr};
 constinit RTLAZYLIB g_LazyLibComCtl32 = {"COMCTL32.DLL", nullptr};
 constinit RTLAZYLIB g_LazyLibGdiPlus = {"GDIPLUS.DLL", nullptr};
+constinit RTLAZYLIB g_LazyLibGdi32 = {"GDI32.DLL", nullptr};
+constinit RTLAZYLIB g_LazyLibShlwapi = {"SHLWAPI.DLL", nullptr};
+constinit RTLAZYLIB g_LazyLibOle32 = {"OLE32.DLL", nullptr};

@@ -1,6 +1,9 @@
 // The lazy import mechanism: a library is loaded on the first call of any of
 // its functions and each function is looked up on its own first call. No
-// lock: racing threads load the same library and store the same address.
+// lock: the splash thread and the main thread may make the first call of a
+// library at the same time. Both then load it (the system maps it once and
+// counts the references), the first record published is kept and the other
+// given back; racing slot writes store the same address.
 #include <quab/assert.h>
 #include <quab/lazy.h>
 
@@ -14,7 +17,12 @@ RTLDRMOD rtLazyLibModule(RTLAZYLIB *pLib)
         RTAssertMsg2("Lazy loader failed to load \"%s\": %Rrc\n", pLib->pszName, rc);
         RTAssertPanicStop();
     }
-    __atomic_store_n(&pLib->hMod, hMod, __ATOMIC_RELEASE);
+    RTLDRMOD hWinner = nullptr;
+    if (!__atomic_compare_exchange_n(&pLib->hMod, &hWinner, hMod, false, __ATOMIC_ACQ_REL, __ATOMIC_ACQUIRE)) {
+        // Loaded never-unload: releasing frees only our record.
+        RTLdrRelease(hMod);
+        return hWinner;
+    }
     return hMod;
 }
 

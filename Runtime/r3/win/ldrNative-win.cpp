@@ -72,13 +72,18 @@ RTUTF16 rtldrFoldAscii(RTUTF16 wc)
 // directory's top-level directory, converted into pszPath.
 bool rtldrTryRedirect(const char *pszFilename, const RTUTF16 *pwszSysDir, char *pszPath, size_t cbPath)
 {
-    if (!g_fLdrRedirLookedUp) {
-        g_pfnrtldrDosApplyFileIsolationRedirection = reinterpret_cast<PFNRTLDRDOSAPPLYFILEISOLATIONREDIRECTION>(
-            reinterpret_cast<void *>(GetProcAddress(reinterpret_cast<HMODULE>(g_hModNtDll),
-                                                    "RtlDosApplyFileIsolationRedirection_Ustr")));
-        g_fLdrRedirLookedUp = true;
+    // Threads loading at the same time may both look it up; they store the
+    // same value, and the flag is published after it.
+    if (!__atomic_load_n(&g_fLdrRedirLookedUp, __ATOMIC_ACQUIRE)) {
+        __atomic_store_n(&g_pfnrtldrDosApplyFileIsolationRedirection,
+                         reinterpret_cast<PFNRTLDRDOSAPPLYFILEISOLATIONREDIRECTION>(reinterpret_cast<void *>(
+                             GetProcAddress(reinterpret_cast<HMODULE>(g_hModNtDll),
+                                            "RtlDosApplyFileIsolationRedirection_Ustr"))),
+                         __ATOMIC_RELAXED);
+        __atomic_store_n(&g_fLdrRedirLookedUp, true, __ATOMIC_RELEASE);
     }
-    PFNRTLDRDOSAPPLYFILEISOLATIONREDIRECTION pfnRedirect = g_pfnrtldrDosApplyFileIsolationRedirection;
+    PFNRTLDRDOSAPPLYFILEISOLATIONREDIRECTION const pfnRedirect
+        = __atomic_load_n(&g_pfnrtldrDosApplyFileIsolationRedirection, __ATOMIC_RELAXED);
     if (!pfnRedirect)
         return false;
 
@@ -89,11 +94,13 @@ bool rtldrTryRedirect(const char *pszFilename, const RTUTF16 *pwszSysDir, char *
         return false;
 
     static WCHAR s_wszDllExt[] = L".dll";
-    static WCHAR s_wszStatic[259];   // 518 bytes
+    // The result buffer is the caller's own (518 bytes): two threads may
+    // load libraries at once.
+    WCHAR wszStatic[259];
     UNICODE_STRING OrgName = {static_cast<USHORT>(cwcName * 2), static_cast<USHORT>(cwcName * 2),
                               reinterpret_cast<PWSTR>(wszName)};
     UNICODE_STRING DefExt = {8, 10, s_wszDllExt};
-    UNICODE_STRING StaticString = {0, sizeof(s_wszStatic), s_wszStatic};
+    UNICODE_STRING StaticString = {0, sizeof(wszStatic), wszStatic};
     UNICODE_STRING DynamicString = {0, 0, nullptr};
     PUNICODE_STRING pNewName = nullptr;
     NTSTATUS const rcNt = pfnRedirect(1, &OrgName, &DefExt, &StaticString, &DynamicString, &pNewName, nullptr,
@@ -224,18 +231,20 @@ int32_t rtldrNativeLoad(const char *pszPath, uintptr_t *phNative, uint32_t fFlag
     HMODULE hMod = nullptr;
     DWORD dwErr = 0;
     auto const pwszWin = reinterpret_cast<LPCWSTR>(pwszPath);
-    if ((fFlags & RTLDRLOAD_F_SEARCH_SYSTEM) && g_iLdrLoadLibSearchFlags >= 0) {
+    // Racing threads find the same answer and store the same value.
+    int const iSearchFlags = __atomic_load_n(&g_iLdrLoadLibSearchFlags, __ATOMIC_RELAXED);
+    if ((fFlags & RTLDRLOAD_F_SEARCH_SYSTEM) && iSearchFlags >= 0) {
         hMod = g_pfnrtldrLoadLibraryExW(pwszWin, nullptr, RTLDR_SEARCH_FLAGS);
         dwErr = hMod ? 0 : GetLastError();
-        if (g_iLdrLoadLibSearchFlags == 0) {
+        if (iSearchFlags == 0) {
             // Systems without the search flags reject them as a bad parameter;
             // remember that and load the plain way from now on.
             if (!hMod && dwErr == ERROR_INVALID_PARAMETER) {
-                g_iLdrLoadLibSearchFlags = -1;
+                __atomic_store_n(&g_iLdrLoadLibSearchFlags, -1, __ATOMIC_RELAXED);
                 hMod = g_pfnrtldrLoadLibraryExW(pwszWin, nullptr, 0);
                 dwErr = hMod ? 0 : GetLastError();
             } else
-                g_iLdrLoadLibSearchFlags = 1;
+                __atomic_store_n(&g_iLdrLoadLibSearchFlags, 1, __ATOMIC_RELAXED);
         }
     } else {
         hMod = g_pfnrtldrLoadLibraryExW(pwszWin, nullptr, 0);

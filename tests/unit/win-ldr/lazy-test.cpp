@@ -109,6 +109,84 @@ TEST(LazyImport, FirstCallLoadsMsiFromTheSystemDirectoryOnce)
     EXPECT_EQ(LdrSteering::s_aCalls.size(), 1u);
 }
 
+// The import pointers that plain-name calls of the window, drawing, stream
+// and COM functions go through (r3/win/lazy-imports-win.cpp).
+extern "C" void *g_pvImpCreateCompatibleDC __asm__("__imp__CreateCompatibleDC@4");
+extern "C" void *g_pvImpDeleteDC __asm__("__imp__DeleteDC@4");
+
+TEST(LazyImport, PlainNameCallLoadsGdi32FromTheSystemDirectoryOnFirstUse)
+{
+    ConfigureLoader();
+    ASSERT_EQ(g_LazyLibGdi32.hMod, nullptr) << "nothing in this process may have called a GDI32 function yet";
+    LdrSteering Steer;
+    void *const pvBefore = g_pvImpCreateCompatibleDC;
+
+    HDC const hdc = CreateCompatibleDC(nullptr);
+    ASSERT_NE(hdc, nullptr) << "the first call must reach the real function with its argument";
+    ASSERT_EQ(LdrSteering::s_aCalls.size(), 1u);
+    EXPECT_EQ(LdrSteering::s_aCalls[0].wstrPath, SystemDir() + L"\\GDI32.DLL");
+    HMODULE const hGdi = GetModuleHandleW(L"gdi32.dll");
+    ASSERT_NE(hGdi, nullptr);
+    EXPECT_EQ(RTLdrNativeHandle(g_LazyLibGdi32.hMod), reinterpret_cast<uintptr_t>(hGdi));
+    EXPECT_NE(g_pvImpCreateCompatibleDC, pvBefore);
+    EXPECT_EQ(g_pvImpCreateCompatibleDC, reinterpret_cast<void *>(GetProcAddress(hGdi, "CreateCompatibleDC")));
+
+    // A second function of the library: looked up, not loaded again; the
+    // DC the first call made is a real one that it can delete.
+    EXPECT_NE(DeleteDC(hdc), FALSE);
+    EXPECT_EQ(g_pvImpDeleteDC, reinterpret_cast<void *>(GetProcAddress(hGdi, "DeleteDC")));
+    EXPECT_EQ(LdrSteering::s_aCalls.size(), 1u);
+}
+
+// Threads that make a library's first call together each load it; every
+// one of them must come back with the record that the table keeps.
+RTLAZYLIB g_LazyLibRace = {"KERNEL32.DLL", nullptr};
+HANDLE g_hRaceGo = nullptr;
+LONG volatile g_cRaceLoading = 0;
+
+HMODULE WINAPI SlowLoadLibraryExW(LPCWSTR pwszPath, HANDLE hFile, DWORD fFlags)
+{
+    // Hold every racer inside its load until all have entered one, so each
+    // has a record of its own to publish.
+    InterlockedIncrement(&g_cRaceLoading);
+    for (int i = 0; i < 200 && g_cRaceLoading < 4; i++)
+        Sleep(10);
+    return LoadLibraryExW(pwszPath, hFile, fFlags);
+}
+
+DWORD WINAPI RaceThread(void *pvUser)
+{
+    WaitForSingleObject(g_hRaceGo, INFINITE);
+    *static_cast<RTLDRMOD *>(pvUser) = rtLazyLibModule(&g_LazyLibRace);
+    return 0;
+}
+
+TEST(LazyImport, ThreadsRacingToTheFirstLoadAllGetTheKeptRecord)
+{
+    ConfigureLoader();
+    LdrSteering Steer;
+    g_pfnrtldrLoadLibraryExW = SlowLoadLibraryExW;
+    g_hRaceGo = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    ASSERT_NE(g_hRaceGo, nullptr);
+    RTLDRMOD ahMod[4] = {};
+    HANDLE ahThread[4] = {};
+    for (unsigned i = 0; i < 4; i++) {
+        ahThread[i] = CreateThread(nullptr, 0, RaceThread, &ahMod[i], 0, nullptr);
+        ASSERT_NE(ahThread[i], nullptr);
+    }
+    SetEvent(g_hRaceGo);
+    EXPECT_EQ(WaitForMultipleObjects(4, ahThread, TRUE, 60000), WAIT_OBJECT_0);
+    for (HANDLE h : ahThread)
+        CloseHandle(h);
+    CloseHandle(g_hRaceGo);
+
+    EXPECT_EQ(g_cRaceLoading, 4) << "the racers did not all load";
+    ASSERT_NE(g_LazyLibRace.hMod, nullptr);
+    for (RTLDRMOD hMod : ahMod)
+        EXPECT_EQ(hMod, g_LazyLibRace.hMod);
+    EXPECT_EQ(RTLdrNativeHandle(g_LazyLibRace.hMod), reinterpret_cast<uintptr_t>(GetModuleHandleW(L"kernel32.dll")));
+}
+
 // Test-only lazy tables whose library or symbol cannot be had.
 RTLAZYLIB g_LazyLibMissing = {"NOSUCHLIB.DLL", nullptr};
 RTLAZYLIB g_LazyLibKernel32 = {"KERNEL32.DLL", nullptr};
