@@ -83,7 +83,7 @@ int InstallPackages(uint32_t cPackages)
             rc = 1;
             continue;
         }
-        if (pHeader->arch != PackageArch_All && pHeader->arch != QueryHostArch())
+        if (!PackageAppliesToRun(pHeader->arch, false /*fExtractOnly*/, QueryHostArch))
             continue;
 
         CleanupRecord *pRecord = FindPackageRecord(i);
@@ -198,7 +198,7 @@ int main(int argc, char **argv, char **envp)
         PrintVerboseSummary(uHostArch);
 
     const PackageManifest *pManifest = nullptr;
-    if (!g_Options.extractOnly && !g_fSilent && uHostArch == PackageArch_X86) {
+    if (IsRefusedHost(uHostArch, g_Options.extractOnly, g_fSilent)) {
         rc = NotifyError("32-bit Windows hosts are not supported by this Morvaquill release.");
         RemoveUnusedExtractionDir(pDirRecord);
     } else if (RT_FAILURE_NP(rcStatus = LoadPackageManifest(&pManifest))) {

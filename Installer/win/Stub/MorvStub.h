@@ -6,6 +6,8 @@
 
 #include <quab/types.h>
 
+#include "MorvStubChecks.h"
+
 // ---------------------------------------------------------------------------
 // Options and the MSI parameter string (MorvStubOptions.cpp).
 
@@ -46,27 +48,8 @@ int ErrorToStderrOne(const char *pszFormat, ...);    // returns 1
 int ErrorToStderrRc(int32_t rc, const char *pszFormat, ...);  // returns rc
 
 // ---------------------------------------------------------------------------
-// Package resources and the host architecture (MorvStubPackage.cpp).
-
-enum PackageArch : uint32_t {
-    PackageArch_All = 1,
-    PackageArch_X86 = 2,
-    PackageArch_Amd64 = 3,
-    PackageArch_Arm64 = 4,
-};
-
-struct PackageManifest {
-    char magic[15];          // "MorvInstV1", zero-padded
-    uint8_t packageCount;
-};
-static_assert(sizeof(PackageManifest) == 16);
-
-struct PackageHeader {
-    uint32_t arch;                 // PackageArch
-    char dataResourceName[28];     // ASCII, NUL-terminated
-    char fileName[224];            // UTF-8, NUL-terminated, no directory part
-};
-static_assert(sizeof(PackageHeader) == 256);
+// Package resources and the host architecture (MorvStubPackage.cpp); the
+// record formats and the checks on them are in MorvStubChecks.h.
 
 // RT_RCDATA resource of the executable by UTF-8 name; pcbData is optional.
 int32_t LocateRcdataResource(const char *pszName, const void **ppvData, uint32_t *pcbData);

@@ -21,57 +21,6 @@ inline constexpr uint64_t kOpenSecond = 0x1C000781;
 // Third handle: read access, writing denied to everyone, open existing.
 inline constexpr uint64_t kOpenThird = 0x00000721;
 
-// A header's file name must name a file inside the extraction directory:
-// no directory part, no drive or stream, and not the directory itself or
-// its parent.
-// Device names the system resolves in every directory, with or without a
-// suffix ("nul.cab" is the null device too).
-constexpr const char *g_apszReservedNames[] = {
-    "CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$",
-    "COM1", "COM2", "COM3", "COM4", "COM5", "COM6", "COM7", "COM8", "COM9",
-    "LPT1", "LPT2", "LPT3", "LPT4", "LPT5", "LPT6", "LPT7", "LPT8", "LPT9",
-};
-
-bool IsReservedDeviceName(const char *pszName)
-{
-    size_t cchStem = 0;
-    while (pszName[cchStem] && pszName[cchStem] != '.')
-        cchStem++;
-    while (cchStem > 0 && pszName[cchStem - 1] == ' ')
-        cchStem--;
-    for (const char *pszReserved : g_apszReservedNames) {
-        size_t i = 0;
-        while (i < cchStem && pszReserved[i] && (pszName[i] | 0x20) == (pszReserved[i] | 0x20))
-            i++;
-        if (i == cchStem && pszReserved[i] == '\0')
-            return true;
-    }
-    return false;
-}
-
-// A name that stays inside the extraction directory and names a plain file
-// there: no separators or drive, not "." or "..", no device name, and no
-// trailing dot or blank, which the system would drop (another file's name).
-bool IsPlainFileName(const char *pszName)
-{
-    if (!pszName[0])
-        return false;
-    if (pszName[0] == '.' && (pszName[1] == '\0' || (pszName[1] == '.' && pszName[2] == '\0')))
-        return false;
-    size_t cch = 0;
-    for (const char *psz = pszName; *psz; psz++, cch++)
-        if (*psz == '\\' || *psz == '/' || *psz == ':')
-            return false;
-    if (pszName[cch - 1] == '.' || pszName[cch - 1] == ' ')
-        return false;
-    return !IsReservedDeviceName(pszName);
-}
-
-bool AppliesToRun(const PackageHeader *pHeader, bool fExtractOnly)
-{
-    return fExtractOnly || pHeader->arch == PackageArch_All || pHeader->arch == QueryHostArch();
-}
-
 // Steps 12 to 15: the third handle must show the same file, of the size and
 // with the content the executable carries.
 int32_t VerifyExtractedFile(FileHandle hThird, const char *pszPath, uint32_t idx, const uint8_t *pbData,
@@ -199,7 +148,7 @@ int ExtractPackages(uint32_t cPackages, const char *pszDir, bool fExtractOnly, C
         const PackageHeader *pHeader = LoadPackageHeader(idx);
         if (!pHeader)
             return 1;
-        if (!AppliesToRun(pHeader, fExtractOnly))
+        if (!PackageAppliesToRun(pHeader->arch, fExtractOnly, QueryHostArch))
             continue;
         // A name with a directory part would be written outside the
         // extraction directory: refused before anything is written.

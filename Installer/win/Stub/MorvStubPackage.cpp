@@ -36,17 +36,6 @@ constexpr ArchNameRow g_aArchNames[] = {
     {PackageArch_Arm64, "arm64"},
 };
 
-// A text field of a fixed-size record is only usable when its terminator
-// lies inside the field; otherwise a reader would run into the next field
-// or past the resource.
-bool FieldIsTerminated(const char *pchField, size_t cbField)
-{
-    for (size_t off = 0; off < cbField; off++)
-        if (pchField[off] == '\0')
-            return true;
-    return false;
-}
-
 // FARPROC is declared without parameters; going through the generic
 // function pointer type states that the real signature is known.
 template <typename Fn>
@@ -101,9 +90,7 @@ int32_t LoadPackageManifest(const PackageManifest **ppManifest)
     const void *pv = nullptr;
     uint32_t cb = 0;
     RT_TRY(LocateRcdataResource("MANIFEST", &pv, &cb));
-    // The count is the record's last byte: a shorter resource has none.
-    if (cb < sizeof(PackageManifest))
-        return RTE_BUFFER_UNDERFLOW;
+    RT_TRY(CheckPackageManifest(pv, cb));
     *ppManifest = static_cast<const PackageManifest *>(pv);
     return RT_OK;
 }
@@ -115,17 +102,13 @@ const PackageHeader *LoadPackageHeader(uint32_t idx)
     const void *pv = nullptr;
     uint32_t cb = 0;
     int32_t rc = LocateRcdataResource(szName, &pv, &cb);
-    const PackageHeader *pHeader = static_cast<const PackageHeader *>(pv);
-    if (RT_SUCCESS_NP(rc) && cb < sizeof(PackageHeader))
-        rc = RTE_BUFFER_UNDERFLOW;
-    else if (RT_SUCCESS_NP(rc) && (!FieldIsTerminated(pHeader->dataResourceName, sizeof(pHeader->dataResourceName)) ||
-                                   !FieldIsTerminated(pHeader->fileName, sizeof(pHeader->fileName))))
-        rc = RTE_BAD_EXE_FORMAT;
+    if (RT_SUCCESS_NP(rc))
+        rc = CheckPackageHeader(pv, cb);
     if (RT_FAILURE_NP(rc)) {
         NotifyError("Internal error: Could not find package header #%u: %Rrc", idx, rc);
         return nullptr;
     }
-    return pHeader;
+    return static_cast<const PackageHeader *>(pv);
 }
 
 uint32_t QueryHostArch()
