@@ -8,16 +8,16 @@ import os
 import re
 import subprocess
 import sys
-import tempfile
 import time
 
 import pytest
 
+import uidrive
 import winrun
 
 STUB = winrun.STUB
 PACKER = winrun.PACKER
-UIDRIVER = winrun.E2E_BIN / "uidriver.exe"
+UIDRIVER = uidrive.UIDRIVER
 SPLASH_CLASS = "MorvSplashScreenClass"
 CAPTION = "Morvaquill Installer"
 PIC_W, PIC_H = 800, 200
@@ -78,18 +78,8 @@ def pack(tmp_path, name, *extra):
     return setup
 
 
-def uidriver(*args, timeout=120):
-    # Output through a file: a pipe can be held open by Wine processes the
-    # driver's start woke up, long after the driver itself has ended.
-    with tempfile.TemporaryFile() as out:
-        p = subprocess.run(["wine", str(UIDRIVER), *args], env=winrun.wine_env(), stdin=subprocess.DEVNULL,
-                           stdout=out, stderr=subprocess.DEVNULL, timeout=timeout)
-        out.seek(0)
-        return p.returncode, out.read().decode("utf-8", "replace")
-
-
 def parse_window(line):
-    w = dict(field.split("=", 1) for field in line.split("\t") if "=" in field)
+    w = uidrive.fields(line)
     for k in ("style", "exstyle", "parent", "owner"):
         w[k] = int(w[k], 16)
     w["rect"] = tuple(int(v) for v in w["rect"].split(","))
@@ -98,10 +88,9 @@ def parse_window(line):
 
 
 def windows_of(cls, exe):
-    rc, out = uidriver("list")
-    assert rc == 0, out
-    return [parse_window(line) for line in out.splitlines()
-            if f"\tclass={cls}\t" in line and line.endswith(f"\texe={exe}")]
+    rc, lines = uidrive.run("list")
+    assert rc == 0, lines
+    return [w for w in map(parse_window, lines) if w.get("class") == cls and w.get("exe") == exe]
 
 
 def screenshot(path):
@@ -149,15 +138,15 @@ def dot_angle(shot, left, top):
 
 
 def read_box(timeout_ms=60000):
-    rc, out = uidriver("box-text", CAPTION, str(timeout_ms))
-    assert rc == 0, "no message box appeared"
-    fields = dict(f.split("=", 1) for f in out.strip().split("\t"))
-    return fields["text"], fields["icon"]
+    rc, lines = uidrive.run("box-text", CAPTION, str(timeout_ms))
+    assert rc == 0 and len(lines) == 1, "no message box appeared"
+    box = uidrive.fields(lines[0])
+    return box["text"], box["icon"]
 
 
 def press_ok():
-    rc, out = uidriver("press", CAPTION, "IDOK", "30000")
-    assert rc == 0, out
+    rc, lines = uidrive.run("press", CAPTION, "IDOK", "30000")
+    assert rc == 0, lines
 
 
 def test_splash_window_picture_and_dot(tmp_path, tools):
