@@ -16,7 +16,8 @@ import winrun
 
 PACKER = winrun.PACKER
 STUB = winrun.STUB
-HOLD = winrun.E2E_BIN / "fs-hold.exe"
+HOLD = winrun.HOLD
+Holder = winrun.Holder
 
 RANDOM_NAME = re.compile(r"^[0-9a-z]{24}$")
 
@@ -71,20 +72,6 @@ def extraction_path(result):
     m = re.search(r"Extraction path\s*: (.*?)\r?\n", result.stdout)
     assert m, result
     return m.group(1)
-
-
-class Holder:
-    """fs-hold.exe running beside the installer; stops when the stop file appears."""
-
-    def __init__(self, tmp_path, *args):
-        self.stop = tmp_path / f"stop-{time.monotonic_ns()}"
-        self.proc, self.codefile = winrun.start(HOLD, *args, winrun.to_win(self.stop))
-        line = self.proc.stdout.readline().decode().strip()
-        assert line == "ready", line
-
-    def release(self):
-        self.stop.write_text("stop")
-        return winrun.finish(self.proc, self.codefile)
 
 
 SPECS = [("all", "common.cab", 3000), ("amd64", "pkg-amd64.cab", 5000), ("arm64", "pkg-arm64.cab", 7000),

@@ -9,6 +9,7 @@ import pathlib
 import re
 import subprocess
 import tempfile
+import time
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 WIN_BUILD = pathlib.Path(os.environ.get("QUAB_WIN_BUILD", ROOT / "build" / "win")).resolve()
@@ -172,3 +173,22 @@ def temp_dir_win():
             if t.is_dir():
                 return t
     return DRIVE_C / "windows" / "temp"
+
+
+HOLD = E2E_BIN / "fs-hold.exe"
+
+
+class Holder:
+    """fs-hold.exe holding a file or directory open beside the program under
+    test (its arguments: what, path, access, sharing); lets go when its stop
+    file appears."""
+
+    def __init__(self, tmp_path, *args):
+        self.stop = tmp_path / f"stop-{time.monotonic_ns()}"
+        self.proc, self.codefile = start(HOLD, *args, to_win(self.stop))
+        line = self.proc.stdout.readline().decode().strip()
+        assert line == "ready", line
+
+    def release(self):
+        self.stop.write_text("stop")
+        return finish(self.proc, self.codefile)
