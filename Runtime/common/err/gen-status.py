@@ -249,40 +249,69 @@ def gen_status_table(rows, plain):
 
 # --- Conversions ---------------------------------------------------------------
 
-def switch_body(mapping, cast, names):
-    by_status = {}
-    for code, status in sorted(mapping.items()):
-        if code == 0:
-            continue
-        by_status.setdefault(status, []).append(code)
-    out = []
-    for status in sorted(by_status, key=lambda s: min(by_status[s])):
-        for code in by_status[status]:
-            out.append(f"        case {cast(code)}:")
-        out.append(f"            return {names[status]};")
-    return out
+def c_list(values, fmt, indent="    ", per_line=10):
+    lines = []
+    for i in range(0, len(values), per_line):
+        lines.append(indent + ", ".join(fmt(v) for v in values[i:i + per_line]) + ",")
+    return "\n".join(lines)
+
+
+def code_table(out, ident, codes, statuses, ctype, fmt, names):
+    """A sorted code array and the parallel array of statuses."""
+    out.append(f"constexpr {ctype} g_au{ident}Codes[{max(len(codes), 1)}] = {{")
+    out.append(c_list(codes, fmt) if codes else "    0,")
+    out.append("};")
+    out.append(f"constexpr int16_t g_ai{ident}Status[{max(len(codes), 1)}] = {{")
+    out.append(c_list([names[s] for s in statuses], str, per_line=4) if codes else "    0,")
+    out += ["};", ""]
 
 
 def gen_convert(rows, win, nt):
+    """Sorted tables searched by bisection: far smaller than switches, which
+    the compiler turns into jump tables (a pointer, and a relocation, for
+    every code between the first and the last of a dense run)."""
     names = {r[0]: r[1] for r in rows}
-    def hex32(code):
-        return f"UINT32_C(0x{code:08x})"
+    win = dict(win)
+    nt = dict(nt)
+    win[0] = 0
+    nt[0] = 0
+    win16 = sorted(c for c in win if c < 0x10000)
+    win32 = sorted(c for c in win if c >= 0x10000)
+    nt32 = sorted(nt)
     out = ["// Generated from Runtime/common/err/status.tsv; do not edit.",
            "#include <quab/err.h>", "",
-           "int32_t RTErrConvertFromWinError(uint32_t uNativeCode)",
-           "{",
-           "    switch (uNativeCode) {",
-           "        case 0:",
-           "            return RT_OK;"]
-    out += switch_body(win, lambda c: str(c) if c < 0x10000 else hex32(c), names)
-    out += ["        default:", "            return RTE_UNMAPPED_OS_ERROR;", "    }", "}", "",
+           "namespace {", ""]
+    code_table(out, "Win16", win16, [win[c] for c in win16], "uint16_t", str, names)
+    code_table(out, "Win32", win32, [win[c] for c in win32], "uint32_t", lambda c: f"UINT32_C(0x{c:08x})", names)
+    code_table(out, "Nt", nt32, [nt[c] for c in nt32], "uint32_t", lambda c: f"UINT32_C(0x{c:08x})", names)
+    out += ["template <typename T, uint32_t cCodes>",
+            "int32_t rtErrConvertLookup(const T (&auCodes)[cCodes], const int16_t (&aiStatus)[cCodes], uint32_t uCode)",
+            "{",
+            "    uint32_t iLo = 0;",
+            "    uint32_t iHi = cCodes;",
+            "    while (iLo < iHi) {",
+            "        uint32_t const iMid = iLo + (iHi - iLo) / 2;",
+            "        uint32_t const uMid = auCodes[iMid];",
+            "        if (uCode == uMid)",
+            "            return aiStatus[iMid];",
+            "        if (uCode < uMid)",
+            "            iHi = iMid;",
+            "        else",
+            "            iLo = iMid + 1;",
+            "    }",
+            "    return RTE_UNMAPPED_OS_ERROR;",
+            "}", "",
+            "} // namespace", "",
+            "int32_t RTErrConvertFromWinError(uint32_t uNativeCode)",
+            "{",
+            "    if (uNativeCode < 0x10000)",
+            "        return rtErrConvertLookup(g_auWin16Codes, g_aiWin16Status, uNativeCode);",
+            "    return rtErrConvertLookup(g_auWin32Codes, g_aiWin32Status, uNativeCode);",
+            "}", "",
             "int32_t RTErrConvertFromNtStatus(int32_t lNtStatus)",
             "{",
-            "    switch (static_cast<uint32_t>(lNtStatus)) {",
-            "        case 0:",
-            "            return RT_OK;"]
-    out += switch_body(nt, hex32, names)
-    out += ["        default:", "            return RTE_UNMAPPED_OS_ERROR;", "    }", "}", ""]
+            "    return rtErrConvertLookup(g_auNtCodes, g_aiNtStatus, static_cast<uint32_t>(lNtStatus));",
+            "}", ""]
     return "\n".join(out)
 
 
