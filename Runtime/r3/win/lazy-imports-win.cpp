@@ -1,7 +1,7 @@
 // The import pointers of the window, drawing, stream and COM functions. A
 // call of BitBlt compiles to an indirect call through __imp__BitBlt@36, which
 // the import library would fill at load time; defined here instead, each
-// starts at its lazy resolver (quab/lazy.h). The program then links none of
+// starts at its lazy thunk (quab/lazy.h). The program then links none of
 // these libraries' import libraries, so the system does not load USER32,
 // GDI32, SHLWAPI and ole32 (and everything they import) before the program
 // runs: a silent run that shows no window never loads them, and when one is
@@ -16,10 +16,8 @@
 
 #define RT_LAZY_IMPORT_PTR(a_Lib, a_Func, a_cbArgs)                                                         \
     static_assert(RtLazyArgBytes<decltype(::a_Func)>::value == a_cbArgs, #a_Func " pops other than " #a_cbArgs); \
-    extern "C" decltype(&::a_Func) g_rtLazyImp_##a_Func __asm__("__imp__" #a_Func "@" #a_cbArgs);          \
-    constexpr char g_szLazyImp_##a_Func[] = #a_Func;                                                          \
-    constinit decltype(&::a_Func) g_rtLazyImp_##a_Func                                                        \
-        = &RtLazyResolver<decltype(::a_Func), &a_Lib, g_szLazyImp_##a_Func, &g_rtLazyImp_##a_Func>::Resolve
+    extern "C" decltype(::a_Func) *g_rtLazyImp_##a_Func __asm__("__imp__" #a_Func "@" #a_cbArgs);          \
+    RT_LAZY_SLOT(decltype(::a_Func), g_rtLazyImp_##a_Func, "__imp__" #a_Func "@" #a_cbArgs, a_Lib, #a_Func)
 
 // The splash window (Installer/win/Stub/MorvStubSplash.cpp).
 RT_LAZY_IMPORT_PTR(g_LazyLibUser32, BeginPaint, 8);

@@ -1,5 +1,6 @@
-// The lazily imported libraries. Only functions with a caller have a slot
-// (quab/lazy.h); a library whose slots are never called is never loaded.
+// The lazily imported libraries and the g_pfnXxx slots. Only functions with
+// a caller have a slot (quab/lazy.h); a library whose slots are never called
+// is never loaded.
 #include <quab/lazy.h>
 
 constinit RTLAZYLIB g_LazyLibMsi = {"MSI.DLL", nullptr};
@@ -11,3 +12,7 @@ constinit RTLAZYLIB g_LazyLibGdiPlus = {"GDIPLUS.DLL", nullptr};
 constinit RTLAZYLIB g_LazyLibGdi32 = {"GDI32.DLL", nullptr};
 constinit RTLAZYLIB g_LazyLibShlwapi = {"SHLWAPI.DLL", nullptr};
 constinit RTLAZYLIB g_LazyLibOle32 = {"OLE32.DLL", nullptr};
+
+#define RT_LAZY_DEFINE_ONE(a_Lib, a_Func, a_Type) RT_LAZY_IMPORT_DEFINE(a_Lib, a_Func, a_Type);
+RT_LAZY_IMPORTS(RT_LAZY_DEFINE_ONE)
+#undef RT_LAZY_DEFINE_ONE

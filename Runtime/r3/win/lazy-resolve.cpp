@@ -37,3 +37,26 @@ void rtLazySymbolResolve(RTLAZYLIB *pLib, const char *pszSymbol, void **ppvSlot)
     }
     __atomic_store_n(ppvSlot, pvValue, __ATOMIC_RELEASE);
 }
+
+extern "C" void *rtLazyThunkResolve(const RTLAZYTHUNKDATA *pData)
+{
+    rtLazySymbolResolve(pData->pLib, pData->pszSymbol, pData->ppvSlot);
+    return __atomic_load_n(pData->ppvSlot, __ATOMIC_ACQUIRE);
+}
+
+// Entered by a thunk's call: its record's address on top, the caller's
+// return address and arguments above it. ECX and EDX are kept for callees
+// that take arguments in them; the record is dropped before the jump, so the
+// real function sees the stack exactly as its caller built it.
+__asm__(".text\n"
+        ".globl _rtLazyThunkCommon\n"
+        "_rtLazyThunkCommon:\n"
+        "\tpushl %ecx\n"
+        "\tpushl %edx\n"
+        "\tpushl 8(%esp)\n"
+        "\tcall _rtLazyThunkResolve\n"
+        "\taddl $4, %esp\n"
+        "\tpopl %edx\n"
+        "\tpopl %ecx\n"
+        "\taddl $4, %esp\n"
+        "\tjmp *%eax\n");

@@ -187,15 +187,47 @@ TEST(LazyImport, ThreadsRacingToTheFirstLoadAllGetTheKeptRecord)
     EXPECT_EQ(RTLdrNativeHandle(g_LazyLibRace.hMod), reinterpret_cast<uintptr_t>(GetModuleHandleW(L"kernel32.dll")));
 }
 
-// Test-only lazy tables whose library or symbol cannot be had.
+} // namespace
+
+// Test-only lazy tables and slots (outside any namespace: the thunks name
+// them by their plain symbols). One library cannot be had, one symbol is
+// missing; MulDiv shows that the thunk hands over every argument and leaves
+// the stack as a __stdcall callee must.
 RTLAZYLIB g_LazyLibMissing = {"NOSUCHLIB.DLL", nullptr};
 RTLAZYLIB g_LazyLibKernel32 = {"KERNEL32.DLL", nullptr};
-constexpr char g_szGetTickCount[] = "GetTickCount";
-constexpr char g_szNoSuchFunction[] = "NoSuchFunctionAnywhere";
 using FnTick = DWORD WINAPI();
-auto &g_pfnMissingLib = RtLazyImport<FnTick, &g_LazyLibMissing, g_szGetTickCount>::s_pfn;
-auto &g_pfnMissingSym = RtLazyImport<FnTick, &g_LazyLibKernel32, g_szNoSuchFunction>::s_pfn;
-auto &g_pfnKernelTick = RtLazyImport<FnTick, &g_LazyLibKernel32, g_szGetTickCount>::s_pfn;
+extern "C" FnTick *g_pfnTestMissingLib;
+extern "C" FnTick *g_pfnTestMissingSym;
+extern "C" FnTick *g_pfnTestKernelTick;
+extern "C" decltype(::MulDiv) *g_pfnTestMulDiv;
+RT_LAZY_SLOT(FnTick, g_pfnTestMissingLib, "_g_pfnTestMissingLib", g_LazyLibMissing, "GetTickCount");
+RT_LAZY_SLOT(FnTick, g_pfnTestMissingSym, "_g_pfnTestMissingSym", g_LazyLibKernel32, "NoSuchFunctionAnywhere");
+RT_LAZY_SLOT(FnTick, g_pfnTestKernelTick, "_g_pfnTestKernelTick", g_LazyLibKernel32, "GetTickCount");
+RT_LAZY_SLOT(decltype(::MulDiv), g_pfnTestMulDiv, "_g_pfnTestMulDiv", g_LazyLibKernel32, "MulDiv");
+
+namespace {
+
+auto &g_pfnMissingLib = g_pfnTestMissingLib;
+auto &g_pfnMissingSym = g_pfnTestMissingSym;
+auto &g_pfnKernelTick = g_pfnTestKernelTick;
+
+TEST(LazyImport, ThunkPassesEveryArgumentAndKeepsTheStack)
+{
+    ConfigureLoader();
+    void *const pvThunk = reinterpret_cast<void *>(g_pfnTestMulDiv);
+    // The first call goes through the thunk; the stack pointer must be
+    // where it was once the callee popped its three arguments.
+    uintptr_t uEspBefore = 0, uEspAfter = 0;
+    __asm__ volatile("movl %%esp, %0" : "=r"(uEspBefore));
+    int const iFirst = g_pfnTestMulDiv(300000, 7000, 3);
+    __asm__ volatile("movl %%esp, %0" : "=r"(uEspAfter));
+    EXPECT_EQ(iFirst, 700000000);
+    EXPECT_EQ(uEspAfter, uEspBefore);
+    EXPECT_NE(reinterpret_cast<void *>(g_pfnTestMulDiv), pvThunk);
+    EXPECT_EQ(reinterpret_cast<void *>(g_pfnTestMulDiv),
+              reinterpret_cast<void *>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "MulDiv")));
+    EXPECT_EQ(g_pfnTestMulDiv(-10, 9, 4), MulDiv(-10, 9, 4));
+}
 
 // The stop is a breakpoint trap; the death-test child turns it into an exit
 // code so that no crash handler gets involved.

@@ -124,11 +124,11 @@ protected:
     }
 
     struct {
-        decltype(g_pfnCertCreateCertificateContext + 0) pfnCreate;
-        decltype(g_pfnCertOpenStore + 0) pfnOpen;
-        decltype(g_pfnCertAddCertificateContextToStore + 0) pfnAdd;
-        decltype(g_pfnCertCloseStore + 0) pfnClose;
-        decltype(g_pfnCertFreeCertificateContext + 0) pfnFree;
+        decltype(g_pfnCertCreateCertificateContext) pfnCreate;
+        decltype(g_pfnCertOpenStore) pfnOpen;
+        decltype(g_pfnCertAddCertificateContextToStore) pfnAdd;
+        decltype(g_pfnCertCloseStore) pfnClose;
+        decltype(g_pfnCertFreeCertificateContext) pfnFree;
     } m_apfnSaved;
     std::wstring m_wstrErr;
     RtStream *m_pErr = nullptr;
