@@ -29,7 +29,7 @@ TARGET_KIB = 96
 # Area of a source path: first match wins.
 AREAS = [
     ("status texts and codes", r"generated/status-|Runtime/common/err/"),
-    ("formatting", r"Runtime/common/string/format"),
+    ("formatting", r"Runtime/common/string/format|format-ext-none"),
     ("strings, UTF-8/16", r"Runtime/common/string/|Runtime/r3/win/utf8"),
     ("options", r"getopt|MorvStubOptions"),
     ("paths, files, directories", r"Runtime/common/path/|Runtime/r3/win/(path|env|file|dir)|Runtime/r3/nt/|"

@@ -230,6 +230,27 @@ def test_nothing_in_the_stub_needs_a_static_constructor():
     assert offenders == []
 
 
+# The stub links the dispatcher that knows none of the extended %R families
+# (hex dumps, sizes, names, times, escapes, register bits:
+# Runtime/variants/format-ext-none.cpp), which prints nothing for them: no
+# string of the stub may use one. The custom family %R[...] is not among them.
+EXTENDED_FAMILY = re.compile(rb"%[-+ #'0-9.*]*R(?:h[xXcu]|[bfDMA])")
+
+
+def rdata_of(exe, tmp_path):
+    out = tmp_path / (exe.name + ".rdata")
+    subprocess.run(["i686-w64-mingw32-objcopy", "-O", "binary", "--only-section=.rdata", str(exe), str(out)],
+                   check=True)
+    return out.read_bytes()
+
+
+def test_stub_strings_use_no_extended_format_family(tmp_path):
+    assert EXTENDED_FAMILY.findall(rdata_of(STUB_BUILT, tmp_path)) == []
+    # The same look finds them where they are used: the tests of those families.
+    control = winrun.WIN_BUILD / "tests" / "test-common-fmtext.exe"
+    assert control.exists(), control
+    assert len(EXTENDED_FAMILY.findall(rdata_of(control, tmp_path))) > 10
+
 # ---------------------------------------------------------------------------
 # What a run loads: a run that shows no window never loads the window,
 # drawing, stream or COM libraries (nor what they import).
