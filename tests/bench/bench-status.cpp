@@ -31,9 +31,10 @@ struct PlainCopy {
     {
         for (uint32_t i = 0; i < g_cStatusTable; i++) {
             StatusTableEntry const &E = g_aStatusTable[i];
+            uint32_t const offName = rtStatusTextOffset(i);
             for (int fMsg = 0; fMsg < 2; fMsg++) {
                 std::string str;
-                rtStatusTextOut(&g_StatusTextPool, fMsg ? E.offMsg() : E.offName(), fMsg ? E.cbMsg() : E.cbName(),
+                rtStatusTextOut(&g_StatusTextPool, fMsg ? offName + E.cbName() : offName, fMsg ? E.cbMsg() : E.cbName(),
                                 AppendOutput, &str);
                 vecOff.push_back(static_cast<uint32_t>(strPool.size()));
                 vecLen.push_back(static_cast<uint32_t>(str.size()));
@@ -51,8 +52,9 @@ void BM_CodedTexts(benchmark::State &State)
     for (auto _ : State)
         for (uint32_t i = 0; i < g_cStatusTable; i++) {
             StatusTableEntry const &E = g_aStatusTable[i];
-            rtStatusTextOut(&g_StatusTextPool, E.offName(), E.cbName(), CountingOutput, &cch);
-            rtStatusTextOut(&g_StatusTextPool, E.offMsg(), E.cbMsg(), CountingOutput, &cch);
+            uint32_t const offName = rtStatusTextOffset(i);
+            rtStatusTextOut(&g_StatusTextPool, offName, E.cbName(), CountingOutput, &cch);
+            rtStatusTextOut(&g_StatusTextPool, offName + E.cbName(), E.cbMsg(), CountingOutput, &cch);
         }
     State.counters["bytes_per_pass"] = static_cast<double>(cch) / static_cast<double>(State.iterations());
     State.counters["pool_bytes"] = g_StatusTextPool.cbCoded + 4.0 * g_StatusTextPool.cDict;

@@ -3,18 +3,22 @@
 
 #include <quab/err.h>
 
-// One 64-bit word per status value, fields from the least significant bit:
-// name offset (17), name length (6), message offset (17), message length (8),
-// value (signed 16). Offsets and lengths count coded bytes of the pool.
+// One 32-bit word per status value, fields from the least significant bit:
+// name length (6), message length (8), two unused bits, value (signed 16).
+// Lengths count coded bytes of the pool. The texts lie in table order, each
+// name followed by its message, so an entry's offset is the sum of the
+// lengths before it (rtStatusTextOffset).
 struct StatusTableEntry {
-    uint64_t u64;
+    uint32_t u32;
 
-    constexpr uint32_t offName() const { return static_cast<uint32_t>(u64 & 0x1FFFF); }
-    constexpr uint32_t cbName() const { return static_cast<uint32_t>((u64 >> 17) & 0x3F); }
-    constexpr uint32_t offMsg() const { return static_cast<uint32_t>((u64 >> 23) & 0x1FFFF); }
-    constexpr uint32_t cbMsg() const { return static_cast<uint32_t>((u64 >> 40) & 0xFF); }
-    constexpr int32_t iValue() const { return static_cast<int16_t>(static_cast<uint16_t>(u64 >> 48)); }
+    constexpr uint32_t cbName() const { return u32 & 0x3F; }
+    constexpr uint32_t cbMsg() const { return (u32 >> 6) & 0xFF; }
+    constexpr int32_t iValue() const { return static_cast<int16_t>(static_cast<uint16_t>(u32 >> 16)); }
 };
+
+// The pool offset of every STATUS_TEXT_STEP-th entry's name, so that finding
+// an offset adds at most STATUS_TEXT_STEP - 1 pairs of lengths.
+inline constexpr uint32_t STATUS_TEXT_STEP = 16;
 
 // The coded bytes and their dictionary. A dictionary word holds the offset of
 // its text inside pbCoded (bits 0-21) and its length (bits 22-31); lengths 0
@@ -33,6 +37,11 @@ inline constexpr uint8_t STATUS_TEXT_ESCAPE = 0xFF;
 extern const StatusTextPool g_StatusTextPool;
 extern const StatusTableEntry g_aStatusTable[];
 extern const uint32_t g_cStatusTable;
+extern const uint16_t g_auStatusTextStart[];
+
+// The pool offset of the name of g_aStatusTable[iEntry]; its message follows
+// the name.
+uint32_t rtStatusTextOffset(uint32_t iEntry);
 
 // Bisection over a table sorted by ascending value; the entry type supplies
 // iValue(). Returns the index, or -1 when the value is absent.

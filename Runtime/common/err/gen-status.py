@@ -13,7 +13,8 @@ import sys
 
 NAME_LEN_MAX = (1 << 6) - 1
 MSG_LEN_MAX = (1 << 8) - 1
-OFFSET_MAX = (1 << 17) - 1
+OFFSET_MAX = (1 << 16) - 1
+TEXT_STEP = 16
 DICT_LEN_MAX = (1 << 10) - 1
 DICT_OFF_MAX = (1 << 22) - 1
 DICT_ENTRIES = 256
@@ -192,14 +193,13 @@ def check_decode(pool, dict_words, spans, texts):
 
 
 def build_plain_pool(texts):
+    # In order, without sharing: an entry's offsets are the sum of the
+    # lengths before it.
     pool = bytearray()
     spans = []
     for text in texts:
-        at = pool.find(text)
-        if at < 0:
-            at = len(pool)
-            pool.extend(text)
-        spans.append((at, len(text)))
+        spans.append((len(pool), len(text)))
+        pool.extend(text)
     return bytes(pool), None, spans
 
 
@@ -234,15 +234,24 @@ def gen_status_table(rows, plain):
     out += ["} // namespace", ""]
     dict_ref = f"{DICT_ENTRIES}, g_auStatusDict" if dict_words is not None else "0, nullptr"
     out.append(f"constinit const StatusTextPool g_StatusTextPool = {{g_abStatusText, {len(pool)}, {dict_ref}}};")
+    # The texts lie in table order, name then message: an entry stores only
+    # the two lengths, and every TEXT_STEP-th entry's offset is kept apart.
+    starts = []
     out += ["", f"constinit const StatusTableEntry g_aStatusTable[{len(rows)}] = {{"]
     for i, (value, name, _, _, _) in enumerate(rows):
         (off_name, cb_name), (off_msg, cb_msg) = spans[2 * i], spans[2 * i + 1]
         if cb_name > NAME_LEN_MAX or cb_msg > MSG_LEN_MAX:
             sys.exit(f"gen-status: coded text of {name} is too long for its length field")
-        word = (off_name | (cb_name << 17) | (off_msg << 23) | (cb_msg << 40) |
-                ((value & 0xFFFF) << 48))
-        out.append(f"    {{UINT64_C(0x{word:016x})}},  // {name}")
-    out += ["};", "", f"constinit const uint32_t g_cStatusTable = {len(rows)};", ""]
+        expected = spans[2 * i - 1][0] + spans[2 * i - 1][1] if i else 0
+        if off_name != expected or off_msg != off_name + cb_name:
+            sys.exit(f"gen-status: the texts of {name} do not follow the ones before")
+        if i % TEXT_STEP == 0:
+            starts.append(off_name)
+        word = cb_name | (cb_msg << 6) | ((value & 0xFFFF) << 16)
+        out.append(f"    {{UINT32_C(0x{word:08x})}},  // {name}")
+    out += ["};", "", f"constinit const uint32_t g_cStatusTable = {len(rows)};", "",
+            f"constinit const uint16_t g_auStatusTextStart[{max(len(starts), 1)}] = {{",
+            c_list(starts, str) if starts else "    0,", "};", ""]
     dict_size = DICT_ENTRIES * 4 if dict_words is not None else 0
     return "\n".join(out), len(pool) + dict_size
 

@@ -3,14 +3,17 @@
 
 namespace {
 
-size_t rtStatusOutName(const StatusTableEntry &Entry, FmtOutputFn pfnOutput, void *pvArgOutput)
+// The entry's name, or with fMessage its message.
+size_t rtStatusOutText(int iEntry, bool fMessage, FmtOutputFn pfnOutput, void *pvArgOutput)
 {
-    return rtStatusTextOut(&g_StatusTextPool, Entry.offName(), Entry.cbName(), pfnOutput, pvArgOutput);
-}
-
-size_t rtStatusOutMessage(const StatusTableEntry &Entry, FmtOutputFn pfnOutput, void *pvArgOutput)
-{
-    return rtStatusTextOut(&g_StatusTextPool, Entry.offMsg(), Entry.cbMsg(), pfnOutput, pvArgOutput);
+    StatusTableEntry const &Entry = g_aStatusTable[iEntry];
+    uint32_t off = rtStatusTextOffset(static_cast<uint32_t>(iEntry));
+    uint32_t cb = Entry.cbName();
+    if (fMessage) {
+        off += cb;
+        cb = Entry.cbMsg();
+    }
+    return rtStatusTextOut(&g_StatusTextPool, off, cb, pfnOutput, pvArgOutput);
 }
 
 } // namespace
@@ -31,7 +34,7 @@ size_t RTStatusFormatName(int32_t rc, FmtOutputFn pfnOutput, void *pvArgOutput, 
     int const i = rtStatusTableFind(rc);
     if (i < 0)
         return rtErrOutNumber(static_cast<uint32_t>(rc), 10, pfnOutput, pvArgOutput, pszTmp, cbTmp);
-    return rtStatusOutName(g_aStatusTable[i], pfnOutput, pvArgOutput);
+    return rtStatusOutText(i, false, pfnOutput, pvArgOutput);
 }
 
 size_t RTStatusFormatMessage(int32_t rc, FmtOutputFn pfnOutput, void *pvArgOutput, char *pszTmp, size_t cbTmp)
@@ -39,7 +42,7 @@ size_t RTStatusFormatMessage(int32_t rc, FmtOutputFn pfnOutput, void *pvArgOutpu
     int const i = rtStatusTableFind(rc);
     if (i < 0)
         return RTStatusFormatUnknown(rc, pfnOutput, pvArgOutput, pszTmp, cbTmp);
-    return rtStatusOutMessage(g_aStatusTable[i], pfnOutput, pvArgOutput);
+    return rtStatusOutText(i, true, pfnOutput, pvArgOutput);
 }
 
 size_t RTStatusFormatAll(int32_t rc, FmtOutputFn pfnOutput, void *pvArgOutput, char *pszTmp, size_t cbTmp)
@@ -47,11 +50,10 @@ size_t RTStatusFormatAll(int32_t rc, FmtOutputFn pfnOutput, void *pvArgOutput, c
     int const i = rtStatusTableFind(rc);
     if (i < 0)
         return RTStatusFormatUnknown(rc, pfnOutput, pvArgOutput, pszTmp, cbTmp);
-    StatusTableEntry const &Entry = g_aStatusTable[i];
-    size_t cch = rtStatusOutName(Entry, pfnOutput, pvArgOutput);
+    size_t cch = rtStatusOutText(i, false, pfnOutput, pvArgOutput);
     cch += rtErrOutLiteral(pfnOutput, pvArgOutput, " (", 2);
     cch += rtErrOutNumber(static_cast<uint32_t>(rc), 10, pfnOutput, pvArgOutput, pszTmp, cbTmp);
     cch += rtErrOutLiteral(pfnOutput, pvArgOutput, ") - ", 4);
-    cch += rtStatusOutMessage(Entry, pfnOutput, pvArgOutput);
+    cch += rtStatusOutText(i, true, pfnOutput, pvArgOutput);
     return cch;
 }

@@ -56,7 +56,7 @@ TEST(StatusTable, BisectionOnEverySmallSize)
 {
     StatusTableEntry aTable[9];
     for (uint32_t i = 0; i < RT_ELEMENTS(aTable); i++)
-        aTable[i].u64 = static_cast<uint64_t>(static_cast<uint16_t>(static_cast<int16_t>(10 * i - 40))) << 48;
+        aTable[i].u32 = static_cast<uint32_t>(static_cast<uint16_t>(static_cast<int16_t>(10 * i - 40))) << 16;
     EXPECT_EQ(rtStatusTableFindIn(aTable, 0, -40), -1);
     for (uint32_t cEntries = 1; cEntries <= RT_ELEMENTS(aTable); cEntries++) {
         for (uint32_t i = 0; i < cEntries; i++) {
@@ -324,11 +324,17 @@ TEST(StatusPool, RealPoolIsCodedAndInBounds)
             EXPECT_LE((uWord & 0x3FFFFF) + (uWord >> 22), g_StatusTextPool.cbCoded) << i;
         }
     }
+    // The texts follow one another in table order from the pool's start, so
+    // the last message ends where the coded texts end and the dictionary's
+    // words begin; every offset agrees with the sum of the lengths before.
+    uint32_t offSum = 0;
     for (uint32_t i = 0; i < g_cStatusTable; i++) {
         StatusTableEntry const &E = g_aStatusTable[i];
-        EXPECT_LE(E.offName() + E.cbName(), g_StatusTextPool.cbCoded);
-        EXPECT_LE(E.offMsg() + E.cbMsg(), g_StatusTextPool.cbCoded);
+        EXPECT_EQ(rtStatusTextOffset(i), offSum) << i;
+        offSum += E.cbName() + E.cbMsg();
+        EXPECT_LE(offSum, g_StatusTextPool.cbCoded) << i;
     }
+    EXPECT_GT(offSum, 0u);
 }
 
 } // namespace
