@@ -7,42 +7,76 @@ namespace {
 constexpr int kcchFieldMax = 63;
 constexpr unsigned kSizeFlags = FMT_F_8BIT | FMT_F_16BIT | FMT_F_32BIT | FMT_F_64BIT;
 
-// Writes the digits lowest first and returns their count. The common bases
-// get constant divisors, and values that fit 32 bits use 32-bit division:
-// on i686 every 64-bit division is a library call.
-template <unsigned kBase>
-int rtFmtDigitsReversed(uint64_t uMagnitude, char *pachRev, const char *pachDigits)
+// Decimal digits of a 32-bit value, written backwards before pch, at least
+// cMinDigits of them (zeros fill up): two digits per division shortens the
+// chain of dependent multiplications the divisions become.
+char *rtFmtDecimalBackwards(uint32_t u32, char *pch, int cMinDigits, const char *pachDigits)
 {
-    int cDigits = 0;
-    while (uMagnitude > UINT32_MAX) {
-        pachRev[cDigits++] = pachDigits[uMagnitude % kBase];
-        uMagnitude /= kBase;
+    char *const pchEnd = pch;
+    while (u32 >= 100) {
+        uint32_t const uPair = u32 % 100;
+        u32 /= 100;
+        *--pch = pachDigits[uPair % 10];
+        *--pch = pachDigits[uPair / 10];
     }
-    uint32_t u32 = static_cast<uint32_t>(uMagnitude);
     do {
-        pachRev[cDigits++] = pachDigits[u32 % kBase];
-        u32 /= kBase;
+        *--pch = pachDigits[u32 % 10];
+        u32 /= 10;
     } while (u32);
-    return cDigits;
+    while (pchEnd - pch < cMinDigits)
+        *--pch = '0';
+    return pch;
 }
 
-int rtFmtDigitsReversedAnyBase(uint64_t uMagnitude, unsigned uiBase, char *pachRev, const char *pachDigits)
+// Writes the digits backwards, ending just before pchEnd, and returns their
+// count: they come out in reading order. The common bases get constant
+// divisors, and values that fit 32 bits use 32-bit division: on i686 every
+// 64-bit division is a library call.
+template <unsigned kBase>
+int rtFmtDigitsBackwards(uint64_t uMagnitude, char *pchEnd, const char *pachDigits)
 {
-    int cDigits = 0;
+    char *pch = pchEnd;
+    if constexpr (kBase == 10) {
+        // One 64-bit division per nine digits rather than per digit: the
+        // remainder below 10^9 is taken apart in 32 bits, its zeros included.
+        while (uMagnitude > UINT32_MAX) {
+            uint64_t const uHigh = uMagnitude / 1000000000u;
+            pch = rtFmtDecimalBackwards(static_cast<uint32_t>(uMagnitude - uHigh * 1000000000u), pch, 9, pachDigits);
+            uMagnitude = uHigh;
+        }
+        pch = rtFmtDecimalBackwards(static_cast<uint32_t>(uMagnitude), pch, 1, pachDigits);
+    } else {
+        // Powers of two: the 64-bit shifts need no library call.
+        while (uMagnitude > UINT32_MAX) {
+            *--pch = pachDigits[uMagnitude % kBase];
+            uMagnitude /= kBase;
+        }
+        uint32_t u32 = static_cast<uint32_t>(uMagnitude);
+        do {
+            *--pch = pachDigits[u32 % kBase];
+            u32 /= kBase;
+        } while (u32);
+    }
+    return static_cast<int>(pchEnd - pch);
+}
+
+int rtFmtDigitsBackwardsAnyBase(uint64_t uMagnitude, unsigned uiBase, char *pchEnd, const char *pachDigits)
+{
+    char *pch = pchEnd;
     do {
-        pachRev[cDigits++] = pachDigits[uMagnitude % uiBase];
+        *--pch = pachDigits[uMagnitude % uiBase];
         uMagnitude /= uiBase;
     } while (uMagnitude);
-    return cDigits;
+    return static_cast<int>(pchEnd - pch);
 }
 
-int rtFmtDigits(uint64_t uMagnitude, unsigned uiBase, char *pachRev, const char *pachDigits)
+int rtFmtDigits(uint64_t uMagnitude, unsigned uiBase, char *pchEnd, const char *pachDigits)
 {
     switch (uiBase) {
-    case 10: return rtFmtDigitsReversed<10>(uMagnitude, pachRev, pachDigits);
-    case 16: return rtFmtDigitsReversed<16>(uMagnitude, pachRev, pachDigits);
-    case 8: return rtFmtDigitsReversed<8>(uMagnitude, pachRev, pachDigits);
-    default: return rtFmtDigitsReversedAnyBase(uMagnitude, uiBase, pachRev, pachDigits);
+    case 10: return rtFmtDigitsBackwards<10>(uMagnitude, pchEnd, pachDigits);
+    case 16: return rtFmtDigitsBackwards<16>(uMagnitude, pchEnd, pachDigits);
+    case 8: return rtFmtDigitsBackwards<8>(uMagnitude, pchEnd, pachDigits);
+    default: return rtFmtDigitsBackwardsAnyBase(uMagnitude, uiBase, pchEnd, pachDigits);
     }
 }
 
@@ -93,8 +127,9 @@ int RTFmtNumber(char *psz, uint64_t u64Value, unsigned uiBase, int cchWidth, int
         uMagnitude = 0 - u64Value;
     }
 
-    char achRev[64];   // a 64-bit value has at most 64 digits (base 2)
-    int const cchDigits = rtFmtDigits(uMagnitude, uiBase, achRev, pachDigits);
+    char achDigits[64];   // a 64-bit value has at most 64 digits (base 2)
+    char *const pchDigitsEnd = &achDigits[sizeof(achDigits)];
+    int const cchDigits = rtFmtDigits(uMagnitude, uiBase, pchDigitsEnd, pachDigits);
     int cchNumber = cchDigits;
     if (fFlags & FMT_F_GROUP) {
         if (cchDigits > 3)
@@ -146,19 +181,26 @@ int RTFmtNumber(char *psz, uint64_t u64Value, unsigned uiBase, int cchWidth, int
     for (int i = cchNumber; i < cchPrecLeft && off < cchLimit; i++)
         psz[off++] = '0';
 
-    off += cchNumber;
-    char *pch = &psz[off];
-    int cInGroup = 0;
-    int iDigit = 0;
-    for (int i = 0; i < cchNumber; i++) {
-        if ((fFlags & FMT_F_GROUP) && cInGroup == 3) {
-            *--pch = ' ';
-            cInGroup = 0;
-            continue;
+    // The lowest digits are kept when the field limit cut the number.
+    if (fFlags & FMT_F_GROUP) {
+        char *pch = &psz[off + cchNumber];
+        const char *pchDigit = pchDigitsEnd;
+        int cInGroup = 0;
+        for (int i = 0; i < cchNumber; i++) {
+            if (cInGroup == 3) {
+                *--pch = ' ';
+                cInGroup = 0;
+                continue;
+            }
+            *--pch = *--pchDigit;
+            cInGroup++;
         }
-        *--pch = achRev[iDigit++];
-        cInGroup++;
+    } else {
+        const char *pchDigit = pchDigitsEnd - cchNumber;
+        for (int i = 0; i < cchNumber; i++)
+            psz[off + i] = pchDigit[i];
     }
+    off += cchNumber;
 
     // Trailing blanks stop at the field limit too: precision zeros already
     // took room the width did not count, and the buffer is only 64 bytes.
