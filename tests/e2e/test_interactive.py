@@ -7,15 +7,15 @@ import os
 import pathlib
 import signal
 import subprocess
-import tempfile
 
 import pytest
 
+import uidrive
 import winrun
 from fixtures import build
 from test_cmdline import HELP_LINES, build_version
 
-UIDRIVER = winrun.E2E_BIN / "uidriver.exe"
+UIDRIVER = uidrive.UIDRIVER
 SHOWBOX = winrun.E2E_BIN / "showbox.exe"
 HOLDMUTEX = winrun.E2E_BIN / "holdmutex.exe"
 CAPTION = "Morvaquill Installer"
@@ -65,33 +65,11 @@ def setup_exe(tmp_path_factory):
 
 # --- the driver -------------------------------------------------------------
 
-def unescape(value):
-    out, i = [], 0
-    while i < len(value):
-        c = value[i]
-        if c == "\\" and i + 1 < len(value):
-            out.append({"n": "\n", "t": "\t", "r": "\r", "\\": "\\"}.get(value[i + 1], value[i + 1]))
-            i += 2
-            continue
-        out.append(c)
-        i += 1
-    return "".join(out)
-
-
-def fields(line):
-    return {k: unescape(v) for k, v in (f.split("=", 1) for f in line.rstrip("\r\n").split("\t"))}
+unescape, fields = uidrive.unescape, uidrive.fields
 
 
 def ui(*args, timeout=180):
-    """Runs one driver command; (exit code, [records]). Its output goes to a
-    file, not a pipe: a Wine process that the call happens to start (the
-    desktop) would keep a pipe open long after the driver has ended."""
-    with tempfile.TemporaryFile() as out:
-        code = subprocess.run(["wine", str(UIDRIVER), *args], env=winrun.wine_env(), stdin=subprocess.DEVNULL,
-                              stdout=out, stderr=subprocess.DEVNULL, timeout=timeout, check=False).returncode
-        out.seek(0)
-        lines = [ln for ln in out.read().decode("utf-8").splitlines() if ln.strip()]
-    return code, lines
+    return uidrive.run(*args, timeout=timeout)
 
 
 def read_box(caption=CAPTION):
@@ -199,7 +177,7 @@ def test_command_line_error_shows_usage_box_and_exits_2(setup_exe, arg):
 # that cannot run i386 programs does not reliably survive two threads running
 # at once: such runs sometimes hang after extraction, so their outcome is not
 # a verdict on the installer there.
-TWO_THREADS = pytest.mark.xfail(strict=False, reason="interactive run with the splash thread: 32-bit Wine "
+TWO_THREADS = pytest.mark.xfail(winrun.I386_EMULATED, strict=False, reason="interactive run with the splash thread: 32-bit Wine "
                                 "under user-mode emulation hangs on two threads running at once")
 
 

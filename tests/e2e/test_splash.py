@@ -5,7 +5,6 @@ without a picture. Windows are found and boxes pressed with uidriver.exe;
 screenshots come from ImageMagick's import of the whole display."""
 import math
 import os
-import re
 import subprocess
 import sys
 import time
@@ -27,17 +26,7 @@ FRAME_BITS = 0x00CF0000        # caption, border, dialog frame, sizing frame, sy
 # One installer name per test, so that windows are told apart even when an
 # earlier test left its installer behind.
 SETUP_NAMES = ("SplashShown.exe", "SplashStopped.exe", "SplashMissing.exe")
-# 32-bit Wine under user-mode emulation (this machine) loses a process whose
-# two threads run at the same time; see the exit-callback race test.
-def _i386_emulated():
-    try:
-        with open("/proc/sys/fs/binfmt_misc/qemu-i386") as f:
-            return f.readline().strip() == "enabled"
-    except OSError:
-        return False
-
-
-EMULATED = _i386_emulated()
+EMULATED = winrun.I386_EMULATED
 
 
 @pytest.fixture(scope="module", autouse=True)

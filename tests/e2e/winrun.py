@@ -192,3 +192,17 @@ class Holder:
     def release(self):
         self.stop.write_text("stop")
         return finish(self.proc, self.codefile)
+
+
+def _i386_emulated():
+    try:
+        with open("/proc/sys/fs/binfmt_misc/qemu-i386") as f:
+            return f.readline().strip() == "enabled"
+    except OSError:
+        return False
+
+
+# 32-bit programs run under user-mode emulation here (this host cannot run
+# i386 programs itself). 32-bit Wine so run does not reliably survive two
+# threads running at once, so a run with the splash thread is no verdict.
+I386_EMULATED = _i386_emulated()
