@@ -10,7 +10,11 @@ mapped, nothing extracted): the payload is written from the mapped image and
 read back through one block buffer, so what extraction adds to the image
 must not grow with the package size.
 
-    bench-extract.py [--size MIB] [--small MIB] [--reps N] [--poll MS]
+    bench-extract.py [--size MIB] [--small MIB] [--reps N] [--poll MS] [--baseline-stub EXE]
+
+With --baseline-stub the same package is also packed with that stub (an
+older build, say) and its extraction joins the alternation, so that a change
+to the stub is measured against the stub before it in the same run.
 
 A start that fails (an image too large for the process's address space)
 is reported as such and ends the script with exit code 3.
@@ -38,15 +42,23 @@ def size_of_image(exe):
     return struct.unpack_from("<I", head, pe + 24 + 56)[0]
 
 
-def make_installer(work, mib):
+def make_payload(work, mib):
     payload = work / f"payload-{mib}m.cab"
     with open(payload, "wb") as f:
         for _ in range(mib):
             f.write(os.urandom(1 << 20))
-    setup = work / f"setup-{mib}m.exe"
-    subprocess.run([str(winrun.PACKER), "--stub", str(winrun.STUB), "--output", str(setup), f"all:{payload}"],
+    return payload
+
+
+def pack(stub, payload, setup):
+    subprocess.run([str(winrun.PACKER), "--stub", str(stub), "--output", str(setup), f"all:{payload}"],
                    check=True, capture_output=True)
-    return payload, setup
+    return setup
+
+
+def make_installer(work, mib):
+    payload = make_payload(work, mib)
+    return payload, pack(winrun.STUB, payload, work / f"setup-{mib}m.exe")
 
 
 def extract(setup, target, poll_ms=0):
@@ -80,14 +92,15 @@ def main():
     ap.add_argument("--small", type=int, default=16, help="small package for the memory comparison (default 16)")
     ap.add_argument("--reps", type=int, default=5, help="timed repetitions of each side (default 5)")
     ap.add_argument("--poll", type=int, default=20, help="memory sampling interval in ms (default 20)")
+    ap.add_argument("--baseline-stub", type=pathlib.Path, help="a second stub whose extraction joins the alternation")
     a = ap.parse_args()
-    benchlib.require(winrun.STUB, winrun.PACKER, benchlib.MEMRUN, COPYFILE)
+    benchlib.require(winrun.STUB, winrun.PACKER, benchlib.MEMRUN, COPYFILE, *([a.baseline_stub] if a.baseline_stub else []))
     benchlib.start_session()
 
     work = winrun.DRIVE_C / f"perf-extract-{os.getpid()}"
     work.mkdir(parents=True)
     try:
-        print(f"# extraction benchmark under Wine (32-bit, qemu user-mode emulation), {benchlib.load_note()}")
+        print(f"# extraction benchmark under Wine (32-bit), {benchlib.load_note()}")
         big_payload, big_setup = make_installer(work, a.size)
         small_payload, small_setup = make_installer(work, a.small)
         rows = {a.small: memory_row(small_setup, small_payload, work, a.poll)}
@@ -116,13 +129,18 @@ def main():
         print(f"\nwhat extraction adds to the mapped image grew by {benchlib.mib(growth)} from {a.small} MiB to {a.size} MiB "
               f"(samples: {small['ext'].samples} and {big['ext'].samples})")
 
-        t_ext, t_copy = [], []
+        base_setup = pack(a.baseline_stub, big_payload, work / "setup-baseline.exe") if a.baseline_stub else None
+        t_ext, t_copy, t_base = [], [], []
         for i in range(a.reps):
             out = work / f"copy-{i}.cab"
             t_copy.append(copy(big_payload, out).elapsed)
             if i == 0 and not filecmp.cmp(big_payload, out, shallow=False):
                 raise RuntimeError("the copy differs from the package")
             out.unlink()
+            if base_setup:
+                target = work / f"base-{i}"
+                t_base.append(extract(base_setup, target).elapsed)
+                shutil.rmtree(target)
             target = work / f"ext-{i}"
             t_ext.append(extract(big_setup, target).elapsed)
             shutil.rmtree(target)
@@ -130,8 +148,14 @@ def main():
         print(f"\n| {a.size} MiB, {a.reps} runs each | Median | Range |")
         print("|---|---|---|")
         print(f"| --silent --extract --path DIR | {m_ext:.2f} s | {benchlib.spread(t_ext)} s |")
+        if base_setup:
+            print(f"| the same, baseline stub ({a.baseline_stub.name}) | {benchlib.median(t_base):.2f} s | "
+                  f"{benchlib.spread(t_base)} s |")
         print(f"| CopyFileW (copyfile.exe) | {m_copy:.2f} s | {benchlib.spread(t_copy)} s |")
         print(f"\nratio extraction / copy: {m_ext / m_copy:.2f}x (target 1.5x); {benchlib.load_note()}")
+        if base_setup:
+            m_base = benchlib.median(t_base)
+            print(f"ratio baseline extraction / copy: {m_base / m_copy:.2f}x; extraction / baseline: {m_ext / m_base:.2f}x")
         return 0
     finally:
         shutil.rmtree(work, ignore_errors=True)
