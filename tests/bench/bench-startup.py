@@ -39,7 +39,7 @@ def main():
     a = ap.parse_args()
     benchlib.require(a.stub, MINIMAL, benchlib.MEMRUN, *([a.baseline] if a.baseline else []))
     benchlib.start_session()
-    print(f"# start-up benchmark under Wine (32-bit, qemu user-mode emulation), {benchlib.load_note()}")
+    print(f"# start-up benchmark under Wine (32-bit), {benchlib.load_note()}")
     # One untimed run of each: the first start after a build pays for reading
     # the files into the page cache.
     timed(a.stub, "--silent", "--version", expect_out="Version:")
