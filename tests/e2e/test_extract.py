@@ -22,16 +22,6 @@ Holder = winrun.Holder
 RANDOM_NAME = re.compile(r"^[0-9a-z]{24}$")
 
 
-@pytest.fixture(scope="module", autouse=True)
-def wine_services():
-    # The first program of a fresh wineserver starts Wine's background
-    # services, which inherit its standard handles; started here they hold
-    # no pipe of a test open.
-    winrun.ensure_prefix()
-    subprocess.run(["wine", "cmd.exe", "/c", "exit"], env=winrun.wine_env(), stdin=subprocess.DEVNULL,
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=False, timeout=300)
-
-
 @pytest.fixture(scope="module")
 def stub():
     for f in (STUB, PACKER, HOLD):

@@ -23,15 +23,6 @@ SAMPLE_CERT = winrun.WIN_BUILD / "sample-publisher" / "sample-publisher.der"
 TRUSTED_PUBLISHER_KEY = r"HKLM\Software\Microsoft\SystemCertificates\TrustedPublisher\Certificates"
 
 
-@pytest.fixture(scope="module", autouse=True)
-def wine_services():
-    # Wine's background services inherit the first program's standard
-    # handles; started here they hold no pipe of a test open.
-    winrun.ensure_prefix()
-    subprocess.run(["wine", "cmd.exe", "/c", "exit"], env=winrun.wine_env(), stdin=subprocess.DEVNULL,
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=False, timeout=300)
-
-
 @pytest.fixture(scope="module")
 def stub():
     if not STUB.exists():

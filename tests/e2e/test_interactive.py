@@ -25,18 +25,6 @@ BOX_TIMEOUT_MS = 120000
 
 
 @pytest.fixture(scope="module", autouse=True)
-def wine_services():
-    # Wine's background services, and the desktop process that the first
-    # window user starts, inherit that program's standard handles; started
-    # here they hold no pipe of a test open (a driver call would otherwise
-    # wait for the end of a pipe that the desktop keeps).
-    winrun.ensure_prefix()
-    for cmd in (["cmd.exe", "/c", "exit"], [str(UIDRIVER), "list"]):
-        subprocess.run(["wine", *cmd], env=winrun.wine_env(), stdin=subprocess.DEVNULL,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=False, timeout=300)
-
-
-@pytest.fixture(scope="module", autouse=True)
 def tools():
     for exe in (UIDRIVER, SHOWBOX, HOLDMUTEX, winrun.STUB, winrun.PACKER):
         if not exe.exists():

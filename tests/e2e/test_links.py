@@ -23,11 +23,6 @@ STUB = winrun.STUB
 RANDOM_NAME = re.compile(r"^[0-9a-z]{24}$")
 
 
-@pytest.fixture(scope="module", autouse=True)
-def wine_services():
-    winrun.warm_up()
-
-
 def make_sentinel(d):
     d.mkdir(parents=True)
     (d / "precious.txt").write_bytes(b"must survive\n")

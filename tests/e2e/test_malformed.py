@@ -21,11 +21,6 @@ NAME_REPORT = "Error extracting package #{} ({}): RTE_INVALID_NAME"
 LOCATE_REPORT = "#{}: Failed to locate resource '{}': {}"
 
 
-@pytest.fixture(scope="module", autouse=True)
-def wine_services():
-    winrun.warm_up()
-
-
 @pytest.fixture(scope="module")
 def base(tmp_path_factory):
     """An installer with two cabinets for every host, packed the regular way."""

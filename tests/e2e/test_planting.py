@@ -104,11 +104,6 @@ def overrides(names=PLANTABLE):
     return {"WINEDLLOVERRIDES": ",".join(names) + "=n,b"}
 
 
-@pytest.fixture(scope="module", autouse=True)
-def wine_services():
-    winrun.warm_up()
-
-
 @pytest.fixture(scope="module")
 def canary(tmp_path_factory):
     for f in (STUB, PACKER, NAIVELOAD):

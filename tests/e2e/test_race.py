@@ -7,11 +7,6 @@ import race
 import winrun
 
 
-@pytest.fixture(scope="module", autouse=True)
-def wine_services():
-    winrun.warm_up()
-
-
 def test_no_swap_goes_undetected(tmp_path):
     for f in (winrun.STUB, winrun.PACKER, race.RACER):
         if not f.exists():

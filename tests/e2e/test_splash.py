@@ -29,15 +29,6 @@ SETUP_NAMES = ("SplashShown.exe", "SplashStopped.exe", "SplashMissing.exe")
 EMULATED = winrun.I386_EMULATED
 
 
-@pytest.fixture(scope="module", autouse=True)
-def wine_services():
-    # Wine's background services must not start from a test's run, where
-    # they would inherit (and hold open) its pipes.
-    winrun.ensure_prefix()
-    subprocess.run(["wine", "cmd.exe", "/c", "exit"], env=winrun.wine_env(), stdin=subprocess.DEVNULL,
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=False, timeout=300)
-
-
 @pytest.fixture(scope="module")
 def tools():
     for f in (STUB, PACKER, UIDRIVER):

@@ -14,15 +14,6 @@ STUB_BUILT = winrun.WIN_BUILD / "Installer" / "win" / "Stub" / "MorvStub.exe"
 NOCRT_PROGRAMS = ["nocrt-exit.exe", "nocrt-initfail.exe", "nocrt-argv.exe"]
 
 
-@pytest.fixture(scope="module", autouse=True)
-def wine_services():
-    # Wine's background services must not start from a test's run, where
-    # they would inherit (and hold open) its pipes.
-    winrun.ensure_prefix()
-    subprocess.run(["wine", "cmd.exe", "/c", "exit"], env=winrun.wine_env(), stdin=subprocess.DEVNULL,
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=False, timeout=300)
-
-
 def run_argv(tail, exe_token=None):
     """Runs nocrt-argv with the raw command-line text after the program."""
     exe = BIN / "nocrt-argv.exe"

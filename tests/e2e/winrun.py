@@ -47,10 +47,18 @@ def warm_up():
     The first program of a wineserver session starts Wine's own services,
     which inherit its standard handles and outlive it; if those were a test's
     pipes, reading the test's output would wait for the services to end.
+    The desktop process, started by the first program that uses a window,
+    does the same: with a display, the window driver's first listing starts
+    it here too.
     """
     ensure_prefix()
-    subprocess.run(["wine", "cmd", "/c", "exit"], env=wine_env(), stdin=subprocess.DEVNULL,
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300, check=False)
+    first = [["cmd", "/c", "exit"]]
+    uidriver = E2E_BIN / "uidriver.exe"
+    if os.environ.get("DISPLAY") and uidriver.exists():
+        first.append([str(uidriver), "list"])
+    for cmd in first:
+        subprocess.run(["wine", *cmd], env=wine_env(), stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300, check=False)
 
 
 def to_win(path):
