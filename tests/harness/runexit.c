@@ -11,21 +11,7 @@
 #include <windows.h>
 #include <stdio.h>
 
-/* Skips one command-line token by the C runtime's rules and the blanks after it. */
-static const wchar_t *skip_token(const wchar_t *p)
-{
-    int quoted = 0;
-    while (*p == L' ' || *p == L'\t')
-        p++;
-    while (*p && (quoted || (*p != L' ' && *p != L'\t'))) {
-        if (*p == L'"')
-            quoted = !quoted;
-        p++;
-    }
-    while (*p == L' ' || *p == L'\t')
-        p++;
-    return p;
-}
+#include "launch.h"
 
 int wmain(int argc, wchar_t **argv)
 {
@@ -54,12 +40,7 @@ int wmain(int argc, wchar_t **argv)
 
     STARTUPINFOW si;
     PROCESS_INFORMATION pi;
-    ZeroMemory(&si, sizeof(si));
-    si.cb = sizeof(si);
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    si.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
-    si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    startup_with_std_handles(&si);
     if (!CreateProcessW(NULL, line, NULL, NULL, TRUE, 0, NULL, NULL, &si, &pi)) {
         fwprintf(stderr, L"runexit: CreateProcessW failed: %lu\n", GetLastError());
         return 121;

@@ -18,21 +18,9 @@
 #include <windows.h>
 #include <psapi.h>
 #include <stdio.h>
+#include <stdlib.h>
 
-static const wchar_t *skip_token(const wchar_t *p)
-{
-    int quoted = 0;
-    while (*p == L' ' || *p == L'\t')
-        p++;
-    while (*p && (quoted || (*p != L' ' && *p != L'\t'))) {
-        if (*p == L'"')
-            quoted = !quoted;
-        p++;
-    }
-    while (*p == L' ' || *p == L'\t')
-        p++;
-    return p;
-}
+#include "../../harness/launch.h"
 
 static wchar_t *read_cmdfile(const wchar_t *path)
 {
@@ -89,12 +77,7 @@ int wmain(int argc, wchar_t **argv)
 
     STARTUPINFOW si;
     PROCESS_INFORMATION pi;
-    ZeroMemory(&si, sizeof(si));
-    si.cb = sizeof(si);
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    si.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
-    si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    startup_with_std_handles(&si);
 
     LARGE_INTEGER freq, t0, t1;
     QueryPerformanceFrequency(&freq);

@@ -7,6 +7,8 @@
 #include <stdio.h>
 #include <wchar.h>
 
+#include "../../harness/launch.h"
+
 static int hexval(wchar_t c)
 {
     if (c >= L'0' && c <= L'9')
@@ -40,12 +42,7 @@ int wmain(int argc, wchar_t **argv)
 
     STARTUPINFOW si;
     PROCESS_INFORMATION pi;
-    ZeroMemory(&si, sizeof(si));
-    si.cb = sizeof(si);
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    si.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
-    si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    startup_with_std_handles(&si);
     if (!CreateProcessW(argv[1], line, NULL, NULL, TRUE, 0, NULL, NULL, &si, &pi)) {
         fwprintf(stderr, L"spawn-utf16: CreateProcessW failed: %lu\n", GetLastError());
         return 121;
