@@ -158,7 +158,8 @@ def _serialise(tree, section_rva):
     return bytes(out)
 
 
-def _checksum(b, off):
+def pe_checksum(b, off):
+    """The PE header checksum of the image bytes b, whose checksum field is at off."""
     data = bytearray(b)
     data[off:off + 4] = b"\0\0\0\0"
     if len(data) % 2:
@@ -183,7 +184,7 @@ def write_tree(img, tree):
     struct.pack_into("<II", b, img.dd + 16, last["va"], len(blob))
     struct.pack_into("<II", b, img.dd + 32, 0, 0)  # a signature no longer matches
     struct.pack_into("<I", b, img.opt + 56, _align(last["va"] + len(blob), img.sec_align))
-    struct.pack_into("<I", b, img.opt + 64, _checksum(b, img.opt + 64))
+    struct.pack_into("<I", b, img.opt + 64, pe_checksum(b, img.opt + 64))
     return bytes(b)
 
 

@@ -8,6 +8,7 @@ import subprocess
 import pytest
 
 import winrun
+from resedit import pe_checksum
 from fixtures import build
 
 PACKER = winrun.PACKER
@@ -47,19 +48,6 @@ def pe_info(path, head_only=False):
     return dict(bytes=b, sections=secs, dirs=dirs, sec_align=sec_align, file_align=file_align,
                 size_of_image=size_of_image, checksum=checksum, checksum_off=opt + 64, sym_ptr=sym_ptr,
                 n_sym=n_sym, init_data=init_data)
-
-
-def pe_checksum(b, checksum_off):
-    data = bytearray(b)
-    data[checksum_off:checksum_off + 4] = b"\0\0\0\0"
-    if len(data) % 2:
-        data.append(0)
-    s = 0
-    for (w,) in struct.iter_unpack("<H", bytes(data)):
-        s += w
-        s = (s & 0xFFFF) + (s >> 16)
-    s = (s & 0xFFFF) + (s >> 16)
-    return s + len(b)
 
 
 def align(v, a):
