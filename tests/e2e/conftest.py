@@ -5,19 +5,11 @@ import os
 import shutil
 import subprocess
 import sys
-import time
 
 import pytest
 
 sys.path.insert(0, os.path.dirname(__file__))
 import winrun  # noqa: E402
-
-
-def _free_display():
-    for n in range(90, 120):
-        if not os.path.exists(f"/tmp/.X{n}-lock") and not os.path.exists(f"/tmp/.X11-unix/X{n}"):
-            return n
-    raise RuntimeError("no free X display number")
 
 
 @pytest.fixture(scope="session", autouse=True)
@@ -27,19 +19,7 @@ def wine_session():
     winrun.ensure_prefix()
     xvfb = None
     if not os.environ.get("DISPLAY") and shutil.which("Xvfb"):
-        n = _free_display()
-        xvfb = subprocess.Popen(["Xvfb", f":{n}", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
-                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        os.environ["DISPLAY"] = f":{n}"
-        for _ in range(100):
-            if os.path.exists(f"/tmp/.X11-unix/X{n}"):
-                break
-            time.sleep(0.05)
-        # A wineserver already running has a desktop on some other screen (or
-        # none); the windows of these tests must go to this display.
-        for flag in ("-k", "-w"):
-            subprocess.run(["wineserver", flag], env=winrun.wine_env(), stdin=subprocess.DEVNULL,
-                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=False)
+        xvfb = winrun.start_display()
     subprocess.run(["wineserver", "-p"], env=winrun.wine_env(), stdin=subprocess.DEVNULL,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=False)
     winrun.warm_up()

@@ -61,20 +61,6 @@ def grab(window, out):
     print(f"{out}: {geometry}, {out.stat().st_size} bytes")
 
 
-def start_display():
-    for n in range(90, 120):
-        if not os.path.exists(f"/tmp/.X{n}-lock") and not os.path.exists(f"/tmp/.X11-unix/X{n}"):
-            xvfb = subprocess.Popen(["Xvfb", f":{n}", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
-                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-            os.environ["DISPLAY"] = f":{n}"
-            for _ in range(100):
-                if os.path.exists(f"/tmp/.X11-unix/X{n}"):
-                    break
-                time.sleep(0.05)
-            return xvfb
-    raise RuntimeError("no free X display number")
-
-
 def main(argv):
     out_dir = pathlib.Path(argv[1] if len(argv) > 1 else winrun.ROOT / "docs" / "screenshots")
     for exe in (UIDRIVER, winrun.RUNEXIT, winrun.STUB, winrun.PACKER):
@@ -82,17 +68,14 @@ def main(argv):
             print(f"screenshots: missing {exe}; build first (make build)", file=sys.stderr)
             return 1
     out_dir.mkdir(parents=True, exist_ok=True)
-    xvfb = None if os.environ.get("DISPLAY") else start_display()
+    xvfb = None if os.environ.get("DISPLAY") else winrun.start_display()
     work = pathlib.Path(tempfile.mkdtemp(prefix="morv-shots-"))
     proc = None
     setup = work / "MorvaquillSetup.exe"
     try:
         winrun.ensure_prefix()
         subprocess.run(["wineserver", "-p"], env=winrun.wine_env(), check=False)
-        # Background services and the desktop start here, holding no pipe.
-        for cmd in (["cmd.exe", "/c", "exit"], [str(UIDRIVER), "list"]):
-            subprocess.run(["wine", *cmd], env=winrun.wine_env(), stdin=subprocess.DEVNULL,
-                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=False, timeout=300)
+        winrun.warm_up()
         # A payload big enough that the splash stays up while it is extracted.
         data = work / "sample-data.bin"
         data.write_bytes(os.urandom(32 * 1024 * 1024))

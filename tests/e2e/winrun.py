@@ -214,3 +214,25 @@ def _i386_emulated():
 # i386 programs itself). 32-bit Wine so run does not reliably survive two
 # threads running at once, so a run with the splash thread is no verdict.
 I386_EMULATED = _i386_emulated()
+
+
+def start_display():
+    """Starts Xvfb on a free display number, sets DISPLAY and returns the
+    process. Wine's desktop takes its screen from the display of the program
+    that starts it, for the whole wineserver session, so a wineserver already
+    running (with its desktop on no screen, or another one) is ended first."""
+    for n in range(90, 120):
+        if os.path.exists(f"/tmp/.X{n}-lock") or os.path.exists(f"/tmp/.X11-unix/X{n}"):
+            continue
+        xvfb = subprocess.Popen(["Xvfb", f":{n}", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.environ["DISPLAY"] = f":{n}"
+        for _ in range(100):
+            if os.path.exists(f"/tmp/.X11-unix/X{n}"):
+                break
+            time.sleep(0.05)
+        for flag in ("-k", "-w"):
+            subprocess.run(["wineserver", flag], env=wine_env(), stdin=subprocess.DEVNULL,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=False)
+        return xvfb
+    raise RuntimeError("no free X display number")
