@@ -15,10 +15,10 @@ work=${1:-/tmp/fuzz-run}
 mkdir -p "$work" && cd "$work" || exit 1
 : > summary.txt
 total=0
-for spec in fuzz-casecmp:30000000 fuzz-package-checks:25000000 fuzz-status-text:15000000 fuzz-path:8000000 \
+for entry in fuzz-casecmp:30000000 fuzz-package-checks:25000000 fuzz-status-text:15000000 fuzz-path:8000000 \
             fuzz-pathbuf:7000000 fuzz-utf16:5000000 fuzz-utf8:4000000 fuzz-argvsplit:4000000 \
             fuzz-format:3000000 fuzz-pack-list:3000000 fuzz-getopt:700000; do
-    n=${spec%%:*} runs=${spec##*:}
+    n=${entry%%:*} runs=${entry##*:}
     [ -x "$bin/$n" ] || { echo "$n: not built ($bin)"; exit 1; }
     mkdir -p "corpus/$n"
     seeds=(); [ -d "$seeds_root/$n" ] && seeds=("$seeds_root/$n")
