@@ -19,24 +19,9 @@ int wmain(int argc, wchar_t **argv)
         fwprintf(stderr, L"usage: runexit CODEFILE PROGRAM [ARGS...]\n");
         return 120;
     }
-    wchar_t *line;
-    if (argv[2][0] == L'@') {
-        FILE *cf = _wfopen(argv[2] + 1, L"rb");
-        if (!cf)
-            return 123;
-        static char utf8[65536];
-        size_t n = fread(utf8, 1, sizeof(utf8) - 1, cf);
-        fclose(cf);
-        utf8[n] = 0;
-        int cwc = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, NULL, 0);
-        line = (wchar_t *)HeapAlloc(GetProcessHeap(), 0, cwc * sizeof(wchar_t));
-        MultiByteToWideChar(CP_UTF8, 0, utf8, -1, line, cwc);
-    } else {
-        const wchar_t *cmd = skip_token(skip_token(GetCommandLineW()));
-        size_t len = wcslen(cmd);
-        line = (wchar_t *)HeapAlloc(GetProcessHeap(), 0, (len + 1) * sizeof(wchar_t));
-        memcpy(line, cmd, (len + 1) * sizeof(wchar_t));
-    }
+    wchar_t *line = child_command_line(argv[2], 2);
+    if (!line)
+        return 123;
 
     STARTUPINFOW si;
     PROCESS_INFORMATION pi;

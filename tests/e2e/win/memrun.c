@@ -22,22 +22,6 @@
 
 #include "../../harness/launch.h"
 
-static wchar_t *read_cmdfile(const wchar_t *path)
-{
-    FILE *cf = _wfopen(path, L"rb");
-    if (!cf)
-        return NULL;
-    static char utf8[65536];
-    size_t n = fread(utf8, 1, sizeof(utf8) - 1, cf);
-    fclose(cf);
-    utf8[n] = 0;
-    int cwc = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, NULL, 0);
-    wchar_t *line = (wchar_t *)HeapAlloc(GetProcessHeap(), 0, cwc * sizeof(wchar_t));
-    if (line)
-        MultiByteToWideChar(CP_UTF8, 0, utf8, -1, line, cwc);
-    return line;
-}
-
 static void sample(HANDLE hProcess, SIZE_T *pcbPagefile, SIZE_T *pcbWorkingSet, unsigned *pcSamples)
 {
     PROCESS_MEMORY_COUNTERS pmc;
@@ -63,17 +47,9 @@ int wmain(int argc, wchar_t **argv)
         return 120;
     }
     DWORD const msPoll = (DWORD)_wtoi(argv[2]);
-    wchar_t *line;
-    if (argv[3][0] == L'@') {
-        line = read_cmdfile(argv[3] + 1);
-        if (!line)
-            return 123;
-    } else {
-        const wchar_t *cmd = skip_token(skip_token(skip_token(GetCommandLineW())));
-        size_t len = wcslen(cmd);
-        line = (wchar_t *)HeapAlloc(GetProcessHeap(), 0, (len + 1) * sizeof(wchar_t));
-        memcpy(line, cmd, (len + 1) * sizeof(wchar_t));
-    }
+    wchar_t *line = child_command_line(argv[3], 3);
+    if (!line)
+        return 123;
 
     STARTUPINFOW si;
     PROCESS_INFORMATION pi;
