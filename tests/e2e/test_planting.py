@@ -153,6 +153,17 @@ def plant(canary, d):
     return d
 
 
+def planted_setup(canary, tmp_path, name, package):
+    """An installer of the one package, packed into a directory of canaries,
+    and a second directory of canaries to run it from: (beside, cwd, setup)."""
+    beside = plant(canary, tmp_path / "beside")
+    setup = beside / name
+    r = subprocess.run([str(PACKER), "--stub", str(STUB), "--output", str(setup), f"all:{package}"],
+                       capture_output=True, text=True)
+    assert r.returncode == 0, r.stderr
+    return beside, plant(canary, tmp_path / "cwd"), setup
+
+
 def markers(*dirs):
     return sorted(p.name for d in dirs for p in d.glob("*.loaded"))
 
@@ -179,12 +190,7 @@ def test_control_program_loads_every_planted_canary(tmp_path, canary):
 
 def test_silent_installation_loads_no_planted_dll(tmp_path, canary):
     msi = build.build_msi("multiarch", "x86", tmp_path / "pkg", variant="planting")
-    beside = plant(canary, tmp_path / "beside")
-    setup = beside / "Setup.exe"
-    r = subprocess.run([str(PACKER), "--stub", str(STUB), "--output", str(setup), f"all:{msi}"],
-                       capture_output=True, text=True)
-    assert r.returncode == 0, r.stderr
-    cwd = plant(canary, tmp_path / "cwd")
+    beside, cwd, setup = planted_setup(canary, tmp_path, "Setup.exe", msi)
     code = "{" + build.product_code("multiarch", "x86", "planting") + "}"
     try:
         r = winrun.run(setup, "--silent", "--no-silent-cert", cwd=cwd, env=installer_overrides(), timeout=180)
@@ -212,12 +218,7 @@ def test_interactive_run_loads_no_planted_dll(tmp_path, canary):
     if not UIDRIVER.exists():
         pytest.fail(f"missing {UIDRIVER}: build the Windows tree (make build)")
     (tmp_path / "p.cab").write_bytes(b"MSCF" + bytes(range(200)))
-    beside = plant(canary, tmp_path / "beside")
-    setup = beside / "PlantSetup.exe"
-    r = subprocess.run([str(PACKER), "--stub", str(STUB), "--output", str(setup), f"all:{tmp_path / 'p.cab'}"],
-                       capture_output=True, text=True)
-    assert r.returncode == 0, r.stderr
-    cwd = plant(canary, tmp_path / "cwd")
+    beside, cwd, setup = planted_setup(canary, tmp_path, "PlantSetup.exe", tmp_path / "p.cab")
     out = tmp_path / "out"
     # Not silent: the splash window, then the information box at the end.
     # Output goes to files: the window station Wine starts for the first
