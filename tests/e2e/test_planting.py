@@ -27,9 +27,10 @@ CAPTION = "Morvaquill Installer"
 
 # Names the system never takes from an application's directory: Windows
 # maps them from its known-DLL section. Wine has no such section and would
-# take a planted copy for the installer's static imports (ole32, shlwapi)
-# and their dependencies before any of its code runs, which shows nothing
-# about the installer; these stay on Wine's built-in copies in its runs.
+# take a planted copy of the system libraries the installer loads (ole32,
+# shlwapi, user32 and what they pull in) from wherever its own search goes,
+# which shows nothing about the installer; these stay on Wine's built-in
+# copies in its runs.
 KNOWN_DLLS = ["ole32", "oleaut32", "shlwapi", "gdiplus", "imm32", "setupapi", "shell32", "user32", "gdi32",
               "advapi32", "kernel32", "combase", "rpcrt4", "sechost", "shcore", "msvcrt", "ws2_32"]
 
@@ -71,8 +72,9 @@ BOOL WINAPI DllMain(HINSTANCE hinst, DWORD reason, LPVOID reserved)
 """
 
 
-# Wine's own DLLs that the installer's static imports pull in when the
-# process starts (its user32 imports version, which the system's does not):
+# Wine's own DLLs that the installer's imports (KERNEL32, ntdll) pull in when
+# the process starts (Wine's user32, loaded later, imports version, which the
+# system's does not):
 # a planted copy of one of these is taken before the installer runs a single
 # instruction, under Wine only. They are planted but left on built-in copies.
 WINE_DLL_DIRS = [pathlib.Path(p) for p in ("/usr/lib/i386-linux-gnu/wine/i386-windows", "/usr/lib/wine/i386-windows",
